@@ -1,0 +1,23 @@
+// The Win32 subset that Kestrovane's code is written against.
+//
+// On Windows this is the system's own <windows.h>. On Linux it is platform/'s
+// own declarations of exactly the subset the program uses (see
+// platform/linux/MANIFEST.md for what is provided and how completely). This is
+// the one header outside platform/ code may include for operating-system
+// services; nothing else may test which system it is on.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include "platform/linux/win32_types.h"
+#include "platform/linux/kernel32.h"
+#endif
+
+#include "platform/extensions.h"
