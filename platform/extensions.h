@@ -11,6 +11,9 @@ HANDLE PlatformCreatePrivateFile(LPCSTR path, DWORD access, DWORD disposition);
 
 // Makes an existing native folder the root of the current drive, for every
 // later path that begins with "\" or a drive letter. On Linux this overrides
-// KESTROVANE_DRIVE (tests use it to work in a fresh folder); on Windows the
-// drive root cannot be moved and the call returns FALSE.
+// KESTROVANE_DRIVE (tests use it to work in a fresh folder); NULL goes back to
+// KESTROVANE_DRIVE / $HOME. Fails with ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND for a missing folder and ERROR_DIRECTORY for a file,
+// keeping the earlier root. On Windows the drive root cannot be moved and the
+// call returns FALSE with ERROR_NOT_SUPPORTED.
 BOOL PlatformSetDriveRoot(LPCSTR nativeFolder);

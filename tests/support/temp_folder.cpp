@@ -26,6 +26,11 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     fs::current_path(previous_, ec);
+    PlatformSetDriveRoot(nullptr);
+    // Read-only files would stop the removal on Windows.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
 

@@ -1,0 +1,60 @@
+// The handle registry.
+#include "platform/linux/handles.h"
+
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "platform/linux/kernel32.h"
+
+namespace {
+
+std::mutex g_mutex;
+
+std::unordered_map<HANDLE, std::shared_ptr<PlatformObject>>& Registry() {
+    static auto* registry = new std::unordered_map<HANDLE, std::shared_ptr<PlatformObject>>();
+    return *registry;  // never destroyed: handles may be closed during exit
+}
+
+}  // namespace
+
+HANDLE PlatformRegisterHandle(std::shared_ptr<PlatformObject> object) {
+    HANDLE handle = object.get();
+    try {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Registry().emplace(handle, std::move(object));
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return handle;
+}
+
+std::shared_ptr<PlatformObject> PlatformLookupHandle(HANDLE handle, HandleKind kind) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = Registry().find(handle);
+        if (it != Registry().end() && it->second->magic == PlatformObject::kMagic &&
+            it->second->kind == kind)
+            return it->second;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+bool PlatformReleaseHandle(HANDLE handle, HandleKind kind) {
+    std::shared_ptr<PlatformObject> doomed;  // destroyed after the lock is dropped
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = Registry().find(handle);
+        if (it != Registry().end() && it->second->kind == kind) {
+            doomed = std::move(it->second);
+            Registry().erase(it);
+        }
+    }
+    if (!doomed) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return true;
+}
