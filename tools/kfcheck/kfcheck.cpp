@@ -1,7 +1,7 @@
-// kfinspect: prints a keyed file's header and nodes and runs the structure
+// kfcheck: prints a keyed file's header and nodes and runs the structure
 // checker on it.
 //
-//   kfinspect [--header-only] [--check-only] FILE
+//   kfcheck [--header-only] [--check-only] FILE
 //
 // Exit code: 0 the file is sound, 1 the checker found problems, 2 usage or
 // the file cannot be read. Key bytes outside printable ASCII, and the
@@ -117,12 +117,12 @@ int main(int argc, char** argv) {
             path = nullptr, i = argc;
     }
     if (!path) {
-        std::fprintf(stderr, "usage: kfinspect [--header-only] [--check-only] FILE\n");
+        std::fprintf(stderr, "usage: kfcheck [--header-only] [--check-only] FILE\n");
         return 2;
     }
     std::vector<uint8_t> bytes;
     if (!ReadAll(path, bytes)) {
-        std::fprintf(stderr, "kfinspect: cannot read %s\n", path);
+        std::fprintf(stderr, "kfcheck: cannot read %s\n", path);
         return 2;
     }
     if (!checkOnly) {
