@@ -28,6 +28,8 @@ typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
 typedef ULONG_PTR SIZE_T;
+// A colour as 0x00BBGGRR.
+typedef DWORD COLORREF;
 
 typedef void* HANDLE;
 typedef void* LPVOID;
@@ -189,3 +191,82 @@ static_assert(offsetof(WIN32_FIND_DATAA, nFileSizeHigh) == 28);
 static_assert(offsetof(WIN32_FIND_DATAA, nFileSizeLow) == 32);
 static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44);
 static_assert(offsetof(WIN32_FIND_DATAA, cAlternateFileName) == 304);
+
+// GDI: font descriptions and text extents, for the fonts of
+// PlatformCreateFont. LOGFONTA keeps the Windows layout byte for byte, so a
+// description saved by one build reads the same in the other.
+#define LF_FACESIZE 32
+
+#define FW_DONTCARE 0
+#define FW_THIN 100
+#define FW_LIGHT 300
+#define FW_NORMAL 400
+#define FW_MEDIUM 500
+#define FW_SEMIBOLD 600
+#define FW_BOLD 700
+#define FW_HEAVY 900
+
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+
+#define OUT_DEFAULT_PRECIS 0
+#define OUT_STRING_PRECIS 1
+#define OUT_CHARACTER_PRECIS 2
+#define OUT_STROKE_PRECIS 3
+#define OUT_TT_PRECIS 4
+#define OUT_DEVICE_PRECIS 5
+#define OUT_RASTER_PRECIS 6
+#define OUT_TT_ONLY_PRECIS 7
+#define OUT_OUTLINE_PRECIS 8
+
+#define CLIP_DEFAULT_PRECIS 0
+
+#define DEFAULT_QUALITY 0
+#define DRAFT_QUALITY 1
+#define PROOF_QUALITY 2
+#define NONANTIALIASED_QUALITY 3
+#define ANTIALIASED_QUALITY 4
+
+// lfPitchAndFamily: pitch in the low two bits, family in the high four.
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_DONTCARE 0x00
+#define FF_ROMAN 0x10
+#define FF_SWISS 0x20
+#define FF_MODERN 0x30
+#define FF_SCRIPT 0x40
+#define FF_DECORATIVE 0x50
+
+typedef struct tagLOGFONTA {
+    LONG lfHeight;  // < 0: character (em) height; > 0: cell height; 0: default
+    LONG lfWidth;   // average character width; 0: in proportion to the height
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+} LOGFONTA, *PLOGFONTA, *LPLOGFONTA;
+
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *PSIZE, *LPSIZE;
+
+static_assert(sizeof(LOGFONTA) == 60);
+static_assert(offsetof(LOGFONTA, lfWidth) == 4);
+static_assert(offsetof(LOGFONTA, lfWeight) == 16);
+static_assert(offsetof(LOGFONTA, lfItalic) == 20);
+static_assert(offsetof(LOGFONTA, lfCharSet) == 23);
+static_assert(offsetof(LOGFONTA, lfOutPrecision) == 24);
+static_assert(offsetof(LOGFONTA, lfQuality) == 26);
+static_assert(offsetof(LOGFONTA, lfPitchAndFamily) == 27);
+static_assert(offsetof(LOGFONTA, lfFaceName) == 28);
+static_assert(sizeof(SIZE) == 8);
