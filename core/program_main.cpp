@@ -1,73 +1,143 @@
-// The monitor's entry until the window start-up lands: it does what start-up
-// does without a window (data folder, command line, site list path) and
-// reports the site list it would monitor.
+// The program's entry: the window, the command line, the data folder, and
+// (until the monitoring driver takes over) the monitor screen with the window
+// live until it is closed.
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "core/app.h"
 #include "core/command_line.h"
 #include "core/data_files.h"
-#include "core/site_files.h"
+#include "core/record_file.h"
+#include "core/resources.h"
 #include "core/site_list.h"
-#include "platform/win32.h"
+#include "tessil/input.h"
+#include "tessil/prompts.h"
+#include "tessil/screen_program.h"
+#include "tessil/state.h"
+#include "tessil/tessil.h"
 
 char commandWord[260];
 
 namespace {
 
-// The raw command line as Windows would pass it to the GUI entry point: the
-// words after the program name, quoted again where they hold a blank.
-std::string RawCommandLine(int argc, char** argv) {
-    std::string line;
-    for (int i = 1; i < argc; i++) {
-        if (i > 1) line += ' ';
-        bool quote = strchr(argv[i], ' ') != nullptr;
-        if (quote) line += '"';
-        line += argv[i];
-        if (quote) line += '"';
+constexpr int kMaxWords = 64;
+constexpr int kMenuBarAllowance = 19;
+
+HWND CreateMainWindow(HINSTANCE instance, int screenWidth, int screenHeight)
+{
+    DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT r = {0, 0, 640, 480};
+    int extraHeight = kMenuBarAllowance;
+    if (screenWidth == 640 && screenHeight == 480) {
+        // On a 640 x 480 display the window fills the work area.
+        int width = GetSystemMetrics(SM_CXFULLSCREEN);
+        int height = GetSystemMetrics(SM_CYFULLSCREEN);
+        r = {0, 0, width, height};
+        screenMaxX = width - 1;
+        screenMaxY = height - GetSystemMetrics(SM_CYMENU) - 6;
+        extraHeight = GetSystemMetrics(SM_CYMENU) + 6;
     }
-    return line;
+    AdjustWindowRect(&r, style, FALSE);
+    return CreateWindowExA(0, kWindowClass, kWindowTitle, style, CW_USEDEFAULT, 0, r.right - r.left,
+                           r.bottom - r.top + extraHeight, nullptr, nullptr, instance, nullptr);
 }
 
-void ReportSites() {
-    int32_t records = CountSiteRecords(siteListPath);
-    printf("site list %s: %d record(s), %d active\n", siteListPath, records,
-           CountActiveSites(siteListPath));
-    SiteRecord site;
-    for (int32_t n = 1; n <= records && ReadSiteRecord(siteListPath, site, n); n++) {
-        if (SiteIsDeleted(site)) continue;
-        SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
-        printf("%3d %-8s %s/%s %s -> %s, %s, %s\n", n, site.active ? "active" : "inactive",
-               site.ftpHost, site.remoteFolder, site.fileMask, siteStoreFile, siteEventLogFile,
-               siteWorkListFile);
+void ApplyPriority(const char* rawLine)
+{
+    if (const PriorityWord* p = FindPriorityWord(rawLine)) {
+        SetPriorityClass(GetCurrentProcess(), p->priorityClass);
+        SetThreadPriority(GetCurrentThread(), p->threadPriority);
     }
 }
 
-}  // namespace
+void ShowPage(int page)
+{
+    char title[80];
+    std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d", page);
+    tessil::SetFieldText(int16_t(tessil::FindField(252, 1)), title, ' ');
+    tessil::RefreshFields();
+}
 
-int main(int argc, char** argv) {
-    std::string raw = RawCommandLine(argc, argv);
-    const PriorityWord* priority = FindPriorityWord(raw.c_str());
-    bool minimized = WantsMinimizedStart(raw.c_str());
-
-    std::string split = raw;
-    char* words[64];
-    int count = 0;
-    SplitCommandLine(count, words, 64, split.data());
-
-    CreateDirectoryA(kDataFolder, nullptr);
-    if (!SetCurrentDirectoryA(kDataFolder)) {
-        fprintf(stderr, "cannot enter the data folder %s (error %u)\n", kDataFolder,
-                (unsigned)GetLastError());
-        return 1;
+// Until the monitoring driver lands: the monitor screen, live until closed;
+// its page buttons (codes 90 and 91) turn the page number in the title.
+void ShowMonitorScreen()
+{
+    RECT client;
+    GetClientRect(tessil::mainWindow, &client);
+    tessil::SetScreenMode(client.right - client.left, client.bottom - client.top);
+    tessil::CreateScreenBitmap();
+    liveMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(KV_MENU_LIVE));
+    greyedMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(KV_MENU_BUSY));
+    if (liveMenu)
+        SetMenu(tessil::mainWindow, liveMenu);
+    tessil::OpenBook("\\kestrovane\\kestrvane.bk", 1, 0);
+    tessil::SetFieldText(int16_t(tessil::FindField(252, 27)), siteListPath, ' ');
+    int page = 1;
+    ShowPage(page);
+    while (!tessil::shutdownRequested) {
+        uint16_t field = 0;
+        if (tessil::WaitForChoice(field, 255, 0) != tessil::kChoiceButton)
+            continue;
+        uint8_t code = tessil::ButtonCode(field);
+        if (code == 90 && page > 1)
+            ShowPage(--page);
+        else if (code == 91)
+            ShowPage(++page);
     }
-    if (count >= 1) snprintf(commandWord, sizeof commandWord, "%s", words[0]);
+}
+
+int ProgramMain(int count, char** words)
+{
+    SetCurrentDirectoryA(kDataFolder);
+    StartupInit();
+    if (count >= 1)
+        std::snprintf(commandWord, sizeof commandWord, "%s", words[0]);
     SiteListPathFromCommandWord(commandWord, siteListPath, kSiteListPathSize);
+    ShowMonitorScreen();
+    ShutdownCleanup();
+}
 
-    char folder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    printf("Kestrovane %s\ndata folder %s\ncommand word \"%s\"%s%s%s\n", "0.1", folder, commandWord,
-           priority ? ", " : "", priority ? priority->lower : "", minimized ? ", minimised" : "");
-    ReportSites();
-    return 0;
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR rawLine, int show)
+{
+    RegisterResources();
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    if (!previous) {
+        WNDCLASSA wc = {};
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = MainWindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(KV_ICON_MAIN));
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.lpszMenuName = MAKEINTRESOURCEA(KV_MENU_BUSY);
+        wc.lpszClassName = kWindowClass;
+        RegisterClassA(&wc);
+    }
+    tessil::focusState = 1;
+    tessil::screenMode = 1;
+    tessil::displayWidth = screenWidth;
+    tessil::displayHeight = screenHeight;
+    tessil::screenHost.exitProgram = [] { ShutdownCleanup(); };
+
+    HWND window = CreateMainWindow(instance, screenWidth, screenHeight);
+    tessil::mainWindow = window;
+    ShowWindow(window, show);
+    const char* line = rawLine ? rawLine : "";
+    ApplyPriority(line);
+    if (WantsMinimizedStart(line))
+        ShowWindow(window, SW_MINIMIZE);
+
+    static char split[4096];
+    std::snprintf(split, sizeof split, "%s", line);
+    char* words[kMaxWords];
+    int count = 0;
+    SplitCommandLine(count, words, kMaxWords, split);
+    SetFocus(window);
+
+    if (ReadRecord(kFontRecordFile, &tessil::fontSettings, 1, kFontRecordSize) != kFontRecordSize)
+        tessil::fontSettings = tessil::FontRecord{};
+    tessil::fontWorking = tessil::fontSettings;
+    return ProgramMain(count, words);
 }

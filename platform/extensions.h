@@ -59,3 +59,76 @@ BOOL PlatformRenderText(PlatformFont* font, LPCSTR text, int count, BYTE* mask, 
 // in some faces) can be caught with y > 0.
 BOOL PlatformRenderTextAt(PlatformFont* font, int x, int y, LPCSTR text, int count, BYTE* mask,
                           int width, int height);
+
+#include <stdint.h>
+
+// Signed client coordinates of a mouse message's lParam (windowsx.h is not
+// part of the front header: its macros would take over common names).
+#ifndef GET_X_LPARAM
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#endif
+#ifndef GET_Y_LPARAM
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
+#endif
+
+// Copies width x height pixels (0x00RRGGBB, top row first, stride pixels
+// from one row to the next) to the window's client area with the first pixel
+// at (0, 0), shown at once; what falls outside the client area is dropped and
+// the rest of the client keeps what it showed. FALSE with
+// ERROR_INVALID_WINDOW_HANDLE for a window that is not one, and with
+// ERROR_INVALID_PARAMETER for NULL pixels, a width or height below 1 or a
+// stride below the width. Windows: GetDC + SetDIBitsToDevice; Linux: a backing
+// image per window, painted by GTK and flushed to the display before the call
+// returns.
+BOOL PlatformPresentPixels(HWND window, const uint32_t* pixels, int width, int height, int stride);
+
+// The program's resources for LoadMenuA, LoadStringA and LoadIconA. On
+// Windows they are compiled into the executable from the resource script and
+// PlatformSetResources does nothing; on Linux the program hands the same list
+// over once, before it registers its window class, and the calls look
+// resources up there for the instance of GetModuleHandleA(NULL) (or NULL).
+// The tables must outlive every use (static data).
+//
+// A menu is its entries in menu order: a pop-up opens with
+// PLATFORM_MENU_POPUP (its title) and ends with PLATFORM_MENU_END; items are
+// PLATFORM_MENU_ITEM with their identifier; flags are MF_GRAYED, MF_DISABLED,
+// MF_CHECKED. Texts are Windows-1252; "&" marks the access key, "&&" is a
+// literal "&".
+enum { PLATFORM_MENU_ITEM = 0, PLATFORM_MENU_POPUP = 1, PLATFORM_MENU_END = 2 };
+
+typedef struct PlatformMenuEntry {
+    UINT kind;
+    UINT id;
+    UINT flags;
+    LPCSTR text;
+} PlatformMenuEntry;
+
+typedef struct PlatformMenuResource {
+    UINT id;
+    const PlatformMenuEntry* entries;
+    UINT entryCount;
+} PlatformMenuResource;
+
+typedef struct PlatformStringResource {
+    UINT id;
+    LPCSTR text;
+} PlatformStringResource;
+
+// An icon is the bytes of an .ico file.
+typedef struct PlatformIconResource {
+    UINT id;
+    const BYTE* data;
+    UINT size;
+} PlatformIconResource;
+
+typedef struct PlatformResources {
+    const PlatformMenuResource* menus;
+    UINT menuCount;
+    const PlatformStringResource* strings;
+    UINT stringCount;
+    const PlatformIconResource* icons;
+    UINT iconCount;
+} PlatformResources;
+
+// Replaces the resource list (NULL: none). Windows: no effect.
+void PlatformSetResources(const PlatformResources* resources);

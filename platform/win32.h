@@ -15,9 +15,13 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <shlobj.h>
 #else
 #include "platform/linux/win32_types.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/priority.h"
+#include "platform/linux/shell32.h"
+#include "platform/linux/user32.h"
 #endif
 
 #include "platform/extensions.h"

@@ -4,6 +4,8 @@
 
 #include "tessil/display_commands.h"
 #include "tessil/draw.h"
+#include "tessil/input.h"
+#include "tessil/screen_program.h"
 #include "tessil/state.h"
 
 namespace tessil {
@@ -35,14 +37,12 @@ void FilledRectangle(uint8_t colour, const uint8_t* corners, bool exclusiveOr)
 
 void ShowNow(uint8_t pause)
 {
-    Surface& s = ScreenSurface();
-    if (screenHost.outputEnabled && screenHost.present && !s.pixels.empty())
-        screenHost.present(s, screen.width, screen.height);
+    PresentSurface();
     if (pause < 255) {
-        if (pause && screenHost.pause)
-            screenHost.pause(int(pause) * 50);
-    } else if (screenHost.waitForChoiceAndRerun) {
-        screenHost.waitForChoiceAndRerun();
+        if (pause)
+            PauseLive(int(pause) * 50);
+    } else {
+        WaitAndRerunScreen();
     }
 }
 

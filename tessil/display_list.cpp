@@ -1,5 +1,7 @@
 // Running display lists, and presenting the surface after the outermost one.
 #include "tessil/display_commands.h"
+#include "tessil/input.h"
+#include "tessil/screen_program.h"
 #include "tessil/state.h"
 
 namespace tessil {
@@ -8,16 +10,19 @@ namespace {
 
 int nesting = 0;
 
-void PresentScreen()
-{
-    Surface& s = ScreenSurface();
-    if (!screenHost.outputEnabled || !screenHost.present || s.pixels.empty())
-        return;
-    if (!screenHost.present(s, screen.width, screen.height) && screenHost.exitProgram)
-        screenHost.exitProgram();
-}
-
 } // namespace
+
+bool PresentSurface()
+{
+    const Surface& s = ScreenSurface();
+    if (!screenHost.outputEnabled || s.pixels.empty())
+        return true;
+    if (screenHost.present)
+        return screenHost.present(s, screen.width, screen.height);
+    if (!mainWindow || IsIconic(mainWindow))
+        return true;
+    return PlatformPresentPixels(mainWindow, s.pixels.data(), screen.width, screen.height, s.width) != FALSE;
+}
 
 void ExecuteDisplayList(const uint8_t* start, const uint8_t* end, int mode)
 {
@@ -27,20 +32,26 @@ void ExecuteDisplayList(const uint8_t* start, const uint8_t* end, int mode)
     ++nesting;
     DispatchDisplayCommands(start, end, mode);
     --nesting;
-    if (nesting == 0)
-        PresentScreen();
+    if (nesting == 0) {
+        if (!PresentSurface() && screenHost.exitProgram)
+            screenHost.exitProgram();
+        RunPendingRerun();
+    }
 }
 
-void WaitTicksIfHosted(int ticks)
+void ScheduleRepaint(int milliseconds)
 {
-    if (ticks > 0 && screenHost.waitTicks)
-        screenHost.waitTicks(ticks);
+    if (screenHost.scheduleRepaint)
+        screenHost.scheduleRepaint(milliseconds);
+    else if (mainWindow)
+        SetTimer(mainWindow, kRepaintTimer, UINT(milliseconds), nullptr);
 }
 
 void ShowNotice(const char* text, int ticks)
 {
     ShowMessageLine(text, 0, 2, 195);
-    WaitTicksIfHosted(ticks);
+    if (ticks > 0)
+        WaitTicks(ticks);
 }
 
 } // namespace tessil

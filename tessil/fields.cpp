@@ -222,8 +222,8 @@ void RefreshFields()
         buffer[used++] = kCmdEnd;
         ExecuteDisplayList(buffer, buffer + used, 0);
     }
-    if (screenHost.scheduleRepaint)
-        screenHost.scheduleRepaint(250);
+    if (!timedChoiceWait)
+        ScheduleRepaint(250);
 }
 
 } // namespace tessil

@@ -145,6 +145,12 @@ void CloseScreenFiles();
 
 // Shows a framework notice on text row 2 and waits `ticks` seconds.
 void ShowNotice(const char* text, int ticks);
-void WaitTicksIfHosted(int ticks);
+
+// The window timer that repaints the window from the surface.
+constexpr UINT_PTR kRepaintTimer = 4;
+void ScheduleRepaint(int milliseconds);
+// Set while the choice wait edits a field: refreshes then leave the repaint
+// timer alone.
+extern bool timedChoiceWait;
 
 } // namespace tessil

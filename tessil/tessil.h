@@ -110,11 +110,13 @@ void ShowMessageLine(const char* text, int column, int row, uint8_t attribute);
 // its column (read by the function-key bar).
 char* LineBuffer();
 
-// ---- The host: what the window layer provides -------------------------------
+// ---- The host ------------------------------------------------------------------
 
-// The framework draws without a window; these let the window layer present
-// the surface and keep the window live. Any of them may be left empty (tests,
-// tools): then nothing is presented and waits return at once.
+// The framework presents into the main window (input.h's mainWindow) and
+// waits with it live. Tests and tools that have no window may take these
+// over; any hook left empty does the framework's own thing, and without a
+// window nothing is presented and waits return at once. exitProgram is set
+// by the program: the shutdown clean-up lives above the framework.
 struct ScreenHost {
     // Copies width x height pixels of the surface to the window. Returns
     // false when the window's drawing context could not be released.
@@ -125,15 +127,19 @@ struct ScreenHost {
     void (*waitTicks)(int n) = nullptr;
     // Pauses for `milliseconds` with the window live.
     void (*pause)(int milliseconds) = nullptr;
-    // Display command 163 with 255: waits for the user's choice on the
-    // current screen and re-runs it unless the choice was a right click or a
-    // function key.
-    void (*waitForChoiceAndRerun)() = nullptr;
-    // Ends the program through the shutdown clean-up.
+    // Stands in for the window's message queue when waiting for one event:
+    // records one input as the window procedure would (tests script the
+    // user this way).
+    void (*nextEvent)() = nullptr;
+    // Ends the program through the shutdown clean-up; does not return.
     void (*exitProgram)() = nullptr;
-    // False while screen output is switched off or the window is minimised.
+    // False while screen output is switched off.
     bool outputEnabled = true;
 };
 extern ScreenHost screenHost;
+
+// Copies the surface to the window now (unless output is off or the window
+// is minimised). Returns false when the window's context was not released.
+bool PresentSurface();
 
 } // namespace tessil
