@@ -34,7 +34,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A visible, focused window with the given client size; class menu 101.
+    // A visible, focused window with the given client size, with class menu
+    // 101 or none (Windows wraps the menu bar in a narrow window, which takes
+    // rows off the client area).
     HWND MakeWindow(int clientWidth, int clientHeight, bool withMenu = true);
 
     // Pumps (peek, translate, dispatch) until done() holds or the time is up.

@@ -9,7 +9,7 @@ class Input : public GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        ASSERT_TRUE(MakeWindow(320, 240));
+        ASSERT_TRUE(MakeWindow(320, 240, false));
         // Keys go to the window under the pointer or with the focus.
         POINT centre = {160, 120};
         ClientToScreen(window, &centre);

@@ -28,7 +28,11 @@ uint32_t Pattern(int x, int y, int width, int height) {
 }
 
 TEST_F(Present, PixelsReachTheClientArea) {
-    ASSERT_TRUE(MakeWindow(200, 120));
+    ASSERT_TRUE(MakeWindow(200, 120, false));
+    RECT client;
+    GetClientRect(window, &client);
+    ASSERT_EQ(client.right, 200);
+    ASSERT_EQ(client.bottom, 120);
     const int width = 200, height = 120, stride = 256;  // rows wider than the picture
     std::vector<uint32_t> pixels(size_t(stride) * height, 0x123456);
     for (int y = 0; y < height; y++)
