@@ -53,8 +53,12 @@ void RecordPosition(LPARAM lparam)
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_CREATE:
+    case WM_CREATE: {
+        // The alert mail's sockets.
+        WSADATA sockets;
+        WSAStartup(MAKEWORD(1, 1), &sockets);
         return 0;
+    }
     case WM_DESTROY:
     case WM_QUERYENDSESSION:
         tessil::shutdownRequested = 1;

@@ -1,14 +1,17 @@
 // The program's entry: the window, the command line, the data folder, and
-// (until the monitoring driver takes over) the monitor screen with the window
-// live until it is closed.
+// (until the monitoring driver takes over) the monitor screen with the first
+// active site's events, live until the window is closed.
 #include <cstdio>
 #include <cstring>
 
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
 #include "core/app.h"
 #include "core/command_line.h"
 #include "core/data_files.h"
 #include "core/record_file.h"
 #include "core/resources.h"
+#include "core/site_files.h"
 #include "core/site_list.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
@@ -50,16 +53,39 @@ void ApplyPriority(const char* rawLine)
     }
 }
 
-void ShowPage(int page)
+// The status line and the site line around the event lines.
+void ShowStatus()
 {
-    char title[80];
-    std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d", page);
-    tessil::SetFieldText(int16_t(tessil::FindField(252, 1)), title, ' ');
+    char text[200];
+    std::snprintf(text, sizeof text, "MONITOR - PAGE %d STATUS: SUSPENDED UPDATE: %d MINUTES, EMAIL ALERTS: %s",
+                  int(eventPage), int(updatePeriodSeconds / 60), currentSite.emailAlerts ? "ON" : "OFF");
+    ShowScreenLine(1, text);
+    if (currentSite.remoteFolder[0])
+        std::snprintf(text, sizeof text, "%.99s/%.49s/%.49s", currentSite.ftpHost, currentSite.remoteFolder,
+                      currentSite.fileMask);
+    else
+        std::snprintf(text, sizeof text, "%.99s/%.49s", currentSite.ftpHost, currentSite.fileMask);
+    ShowScreenLine(27, currentSite.ftpHost[0] ? text : siteListPath);
     tessil::RefreshFields();
 }
 
+// The first active site of the list becomes the current site.
+void TakeFirstActiveSite()
+{
+    std::memset(&currentSite, 0, sizeof currentSite);
+    SiteRecord site;
+    for (int32_t n = 1; ReadSiteRecord(siteListPath, site, n); ++n) {
+        if (site.active && !SiteIsDeleted(site)) {
+            currentSite = site;
+            currentRecordNumber = n;
+            SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
+            return;
+        }
+    }
+}
+
 // Until the monitoring driver lands: the monitor screen, live until closed;
-// its page buttons (codes 90 and 91) turn the page number in the title.
+// its page buttons (codes 90 and 91) page through the site's events.
 void ShowMonitorScreen()
 {
     RECT client;
@@ -70,19 +96,24 @@ void ShowMonitorScreen()
     greyedMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(KV_MENU_BUSY));
     if (liveMenu)
         SetMenu(tessil::mainWindow, liveMenu);
+    updatePeriodSeconds = 300;
+    eventPage = 1;
     tessil::OpenBook("\\kestrovane\\kestrvane.bk", 1, 0);
-    tessil::SetFieldText(int16_t(tessil::FindField(252, 27)), siteListPath, ' ');
-    int page = 1;
-    ShowPage(page);
+    TakeFirstActiveSite();
+    if (currentSite.ftpHost[0])
+        ShowEvents(2);
+    ShowStatus();
     while (!tessil::shutdownRequested) {
         uint16_t field = 0;
         if (tessil::WaitForChoice(field, 255, 0) != tessil::kChoiceButton)
             continue;
         uint8_t code = tessil::ButtonCode(field);
-        if (code == 90 && page > 1)
-            ShowPage(--page);
-        else if (code == 91)
-            ShowPage(++page);
+        if ((code == 90 && eventPage > 1) || code == 91) {
+            eventPage = uint16_t(code == 90 ? eventPage - 1 : eventPage + 1);
+            if (currentSite.ftpHost[0])
+                ShowEvents(2);
+            ShowStatus();
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The one way the program ends.
 #include <cstdlib>
 
+#include "alerts/event_log.h"
 #include "core/app.h"
 #include "keyfile/keyfile.h"
 #include "tessil/tessil.h"
@@ -13,6 +14,8 @@ void ShutdownCleanup()
         DestroyMenu(greyedMenu);
     liveMenu = greyedMenu = nullptr;
     KfStop();
+    CloseEventLog();
+    WSACleanup();
     tessil::ReleaseScreenResources();
     std::exit(0);
 }

@@ -4,6 +4,8 @@
 #include "core/record_file.h"
 
 char siteListPath[kSiteListPathSize] = "c:\\kestrovane\\sites.info";
+SiteRecord currentSite;
+int32_t currentRecordNumber = 1;
 
 bool ReadSiteRecord(const char* path, SiteRecord& site, int32_t number) {
     return ReadRecord(path, &site, number, kSiteRecordSize) == kSiteRecordSize;

@@ -11,6 +11,11 @@
 inline constexpr int kSiteListPathSize = 260;
 extern char siteListPath[kSiteListPathSize];
 
+// The site being worked: the driver's copy of its record, which the engine,
+// the alerts and the menu read, and its number (from 1) in the site list.
+extern SiteRecord currentSite;
+extern int32_t currentRecordNumber;
+
 // Reads record `number` (from 1). True only when the whole record was read; a
 // short last record is not part of the list.
 bool ReadSiteRecord(const char* path, SiteRecord& site, int32_t number);

@@ -14,6 +14,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
 #else
@@ -22,6 +23,7 @@
 #include "platform/linux/priority.h"
 #include "platform/linux/shell32.h"
 #include "platform/linux/user32.h"
+#include "platform/linux/winsock.h"
 #endif
 
 #include "platform/extensions.h"

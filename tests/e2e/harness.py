@@ -48,7 +48,8 @@ class Session:
 class Program:
     """A program of the distribution folder, installed on a fresh drive."""
 
-    def __init__(self, session, dist, executable, args=(), wine=False, title="KESTROVANE"):
+    def __init__(self, session, dist, executable, args=(), wine=False, title="KESTROVANE", files=None):
+        """files: {name: bytes} written into the data folder before the start."""
         self.session = session
         self.drive = tempfile.mkdtemp(prefix="kv-e2e-")
         self.env = dict(session.env)
@@ -67,6 +68,9 @@ class Program:
             command = [executable]
             cwd = self.drive
         shutil.copytree(dist, data, dirs_exist_ok=True)
+        for name, content in (files or {}).items():
+            with open(os.path.join(data, name), "wb") as f:
+                f.write(content)
         self.data = data
         self.started = time.monotonic()
         self.process = subprocess.Popen(command + list(args), env=self.env, cwd=cwd, stdout=subprocess.PIPE,

@@ -1,6 +1,7 @@
 """End-to-end: the monitor in a real window, driven as a user drives it."""
 import hashlib
 import os
+import struct
 import tempfile
 import time
 import unittest
@@ -74,6 +75,66 @@ class MonitorWindow(unittest.TestCase):
     def test_close_button_ends_the_program(self):
         self.program.request_close()
         self.assertEqual(self.program.wait(timeout=10), 0)
+
+
+def site_record(host, mask, active=1):
+    """A 1,252-byte site list record with the fields the monitor screen reads."""
+    record = bytearray(1252)
+    record[0:len(host)] = host.encode()
+    record[500:500 + len(mask)] = mask.encode()
+    record[752] = active
+    return bytes(record)
+
+
+def event_record(kind, name, month, day, hour, minute):
+    """A 365-byte event log record: type, an entry with a name, the stamp."""
+    record = bytearray(365)
+    record[8] = kind
+    record[11:15] = struct.pack("<I", 0x20)
+    record[11 + 44:11 + 44 + len(name)] = name.encode()
+    record[329:365] = struct.pack("<9i", 0, minute, hour, day, month - 1, 126, 0, 0, 0)
+    return bytes(record)
+
+
+def line_region(n):
+    """Client rectangle of monitor screen line n (2..26: the event lines)."""
+    return (16, 32 + 16 * (n - 2), 600, 8)
+
+
+class EventPages(unittest.TestCase):
+    """The first active site's event log, 25 events to a page, newest first."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = Session()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def setUp(self):
+        events = b"".join(event_record(9, "f%d.html" % i, 3, 7, 9, i % 60) for i in range(1, 31))
+        files = {"sites.info": site_record("ftp.example.com", "*.*"), "example_JNJ.msg": events}
+        self.program = Program(self.session, DIST, os.path.join(DIST, "kestrovane"), files=files)
+        self.addCleanup(self.program.stop)
+
+    def drawn_lines(self, name):
+        path = self.program.screenshot(shot(name))
+        drawn = []
+        for n in range(2, 27):
+            rgb = region(self.session, self.program, path, *line_region(n))
+            if len(set(zip(rgb[0::3], rgb[1::3], rgb[2::3]))) > 1:
+                drawn.append(n)
+        return drawn
+
+    def test_pages_of_events(self):
+        self.assertTrue(wait_for(lambda: self.drawn_lines("events1.png") == list(range(2, 27))),
+                        "page 1 holds the 25 newest events")
+        self.program.click(*NEXT_BUTTON)
+        self.assertTrue(wait_for(lambda: self.drawn_lines("events2.png") == list(range(2, 7))),
+                        "page 2 holds the 5 oldest")
+        self.program.click(*PREV_BUTTON)
+        self.assertTrue(wait_for(lambda: self.drawn_lines("events3.png") == list(range(2, 27))))
 
 
 @unittest.skipUnless(FIELD_PROBE, "needs the field probe program")

@@ -1,0 +1,42 @@
+// The line each event shows on the monitor screen and in an alert mail, and
+// its colour.
+//
+//   Type  Entry / flags                 Line after "MM-DD hh:mm "
+//   ----  ----------------------------  ------------------------------------
+//    1    folder entry                  FLDR CHNG (SW  ) name   (not . or ..)
+//    1    file, changed                 FILE RELO (SW  ) name
+//    1    file, not changed             FILE XFND (SW  ) name
+//    2    file, changed, detail 2       NEWF UPLD (CWU ) name
+//    2    file, changed, other detail   FILE CHUP (CWU ) name
+//    3/4  -                             COMM STAT (SW  ) UNABLE TO CONNECT TO
+//                                       WEBSERVER / CONNECTION RE-ESTABLISHED
+//    5/6  -                             the same with (CWU )
+//    7/8  -                             the same with (MFS )
+//    9    -                             FILE DEL  (STAT) name
+//   10    -                             FILE DWNL (DYN ) name
+//  11/12  -                             the same as 3/4 with (BLNE)
+//  13/14  -                             the same as 3/4 with (MFW )
+//  15/16  -                             COMM STAT (OPEN) UNABLE TO CONNECT TO
+//                                       INTERNET / CONNECTION TO INTERNET
+//                                       RE-ESTABLISHED
+//   17    -                             FLDR DEL  (STAT) name
+//
+// A folder entry has the attribute word 16, 18 or 48 exactly.
+#pragma once
+
+#include <cstddef>
+
+#include "alerts/event_log.h"
+
+// A buffer that holds any event line: the stamp and tag, and a whole name.
+constexpr size_t kEventLineSize = 320;
+
+// Makes the record's line. False, with an empty line, for a record that has
+// none of its own (a type-1 "." or ".." folder, a type-2 folder or unchanged
+// file, a type outside 1..17). Control characters of the name become '?', so
+// one event is always one line of text.
+bool FormatEventLine(const EventRecord& record, char* line, size_t lineSize);
+
+// The palette index of a line: 11 for FLDR CHNG, 4 or 5 for COMM STAT
+// (UNABLE TO or not), 7 for FILE XFND, else 3.
+uint8_t EventLineColour(const char* line);

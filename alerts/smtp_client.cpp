@@ -1,0 +1,236 @@
+#include "alerts/smtp_client.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "alerts/mail_connection.h"
+#include "alerts/show_events.h"
+#include "core/site_list.h"
+#include "tessil/input.h"
+#include "tessil/tessil.h"
+
+int mailWaitMilliseconds = 30000;
+
+namespace {
+
+constexpr size_t kCommandSize = 500;
+constexpr size_t kShortReply = 256;
+constexpr size_t kBase64Size = 200;
+constexpr size_t kBodyLineChars = 253;
+
+void Status(const char* text)
+{
+    ShowScreenLine(27, text);
+    tessil::RefreshFields();
+}
+
+// A text from the site record or the caller, cut at its first control
+// character so that it can never end a command line or a header early.
+void SafeText(char* out, size_t outSize, const char* text)
+{
+    size_t n = 0;
+    while (text[n] && n + 1 < outSize && static_cast<unsigned char>(text[n]) >= 32 && text[n] != 127)
+        ++n;
+    std::memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+} // namespace
+
+void AlertMailHost(const char* server, char* host, size_t hostSize)
+{
+    const char* dot = std::strchr(server, '.');
+    if (std::strstr(server, "spam") && dot)
+        std::snprintf(host, hostSize, "mail%s", dot);
+    else
+        std::snprintf(host, hostSize, "%s", server);
+}
+
+namespace {
+
+// A dotted address is taken as it is; a name is looked up.
+bool ResolveHost(const char* host, uint32_t& address)
+{
+    if (host[0] >= '0' && host[0] <= '9') {
+        address = inet_addr(host);
+        return address != INADDR_NONE;
+    }
+    hostent* entry = gethostbyname(host);
+    if (!entry || entry->h_length != 4 || !entry->h_addr_list || !entry->h_addr_list[0])
+        return false;
+    std::memcpy(&address, entry->h_addr_list[0], 4);
+    return true;
+}
+
+void SendCommand(MailConnection& mail, const char* format, const char* text)
+{
+    char command[kCommandSize];
+    int n = std::snprintf(command, sizeof command, format, text, 13, 10);
+    if (n > 0)
+        mail.Send(command, size_t(n) < sizeof command ? size_t(n) : sizeof command - 1);
+}
+
+// One piece of a body line. Control characters become '?' and a line that
+// begins with "." gets a second one, so no text in a file name can end the
+// message or reach the server as a command; a line ends in CR LF, as SMTP
+// requires.
+void SendBodyText(MailConnection& mail, const char* text, size_t length, bool lineStart, bool endOfLine)
+{
+    char out[kCommandSize + 4];
+    size_t n = 0;
+    if (lineStart && length > 0 && text[0] == '.')
+        out[n++] = '.';
+    for (size_t i = 0; i < length && n + 2 < sizeof out; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        out[n++] = c < 32 || c == 127 ? '?' : char(c);
+    }
+    if (endOfLine) {
+        out[n++] = '\r';
+        out[n++] = '\n';
+    }
+    mail.Send(out, n);
+}
+
+// The message file's lines, read at most 253 characters at a time; a longer
+// line goes on in the next piece.
+void SendMessageLines(MailConnection& mail, const char* messagePath)
+{
+    HANDLE file = CreateFileA(messagePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    char line[kBodyLineChars];
+    size_t length = 0;
+    bool lineStart = true;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (chunk[i] == '\n') {
+                if (length > 0 && line[length - 1] == '\r')
+                    --length;
+                SendBodyText(mail, line, length, lineStart, true);
+                lineStart = true;
+                length = 0;
+                continue;
+            }
+            line[length++] = chunk[i];
+            if (length == kBodyLineChars) {
+                SendBodyText(mail, line, length, lineStart, false);
+                lineStart = false;
+                length = 0;
+            }
+        }
+    }
+    if (length > 0 || !lineStart)
+        SendBodyText(mail, line, length, lineStart, true);
+    CloseHandle(file);
+}
+
+// Headers, the site line, the message file's lines and the closing line.
+void SendMessage(MailConnection& mail, const char* recipient, const char* messagePath)
+{
+    char text[kCommandSize];
+    std::snprintf(text, sizeof text, "From: %s %c%c", kAlertSender, 13, 10);
+    mail.Send(text);
+    SendCommand(mail, "To: %s %c%c", recipient);
+    std::snprintf(text, sizeof text, "Subject: Kestrovane Alert %c%c", 13, 10);
+    mail.Send(text);
+    mail.Send("\r\n");
+
+    const SiteRecord& site = currentSite;
+    int n = site.remoteFolder[0]
+                ? std::snprintf(text, sizeof text, "%.99s/%.199s/%.49s ", site.ftpHost, site.remoteFolder, site.fileMask)
+                : std::snprintf(text, sizeof text, "%.99s/%.49s ", site.ftpHost, site.fileMask);
+    SendBodyText(mail, text, n > 0 ? std::strlen(text) : 0, true, true);
+
+    SendMessageLines(mail, messagePath);
+
+    std::snprintf(text, sizeof text, "%c%cThis Email was generated by Kestrovane %c%c", 13, 10, 13, 10);
+    mail.Send(text);
+    mail.Send("\r\n.\r\n", 5);
+}
+
+// Both credentials go only where AUTH LOGIN asked for them: a server that
+// refused it would otherwise log the password as an unknown command.
+void Authenticate(MailConnection& mail)
+{
+    char command[kCommandSize];
+    std::snprintf(command, sizeof command, "AUTH LOGIN%c%c", 13, 10);
+    mail.Send(command);
+    if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) != 334)
+        return;
+    char encoded[kBase64Size];
+    char field[sizeof currentSite.mailUserName + 1];
+    std::snprintf(field, sizeof field, "%.*s", int(sizeof currentSite.mailUserName), currentSite.mailUserName);
+    Base64Encode(field, encoded, sizeof encoded);
+    SendCommand(mail, "%s%c%c", encoded);
+    if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) != 334)
+        return;
+    std::snprintf(field, sizeof field, "%.*s", int(sizeof currentSite.mailPassword), currentSite.mailPassword);
+    Base64Encode(field, encoded, sizeof encoded);
+    SendCommand(mail, "%s%c%c", encoded);
+    mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
+}
+
+} // namespace
+
+uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
+{
+    Status("Find the Mail Server");
+    char server[81], host[90];
+    SafeText(server, sizeof server, currentSite.mailServer);
+    AlertMailHost(server, host, sizeof host);
+    uint32_t address = 0;
+    bool resolved = ResolveHost(host, address);
+    Status("Contacted the Mail Server");
+
+    char recipient[81];
+    SafeText(recipient, sizeof recipient, recipientText);
+    MailConnection mail;
+    uint8_t result = 0;
+    int messageReply = 0;
+    if (resolved) {
+        if (!mail.Create())
+            return 0;
+        mail.Connect(address, uint16_t(SiteMailPort(currentSite)), mailWaitMilliseconds);
+    }
+    if (mail.connected()) {
+        if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) == 554) {
+            mail.Close();
+            Status("Unable to Write to Mail Server - Error 554");
+            tessil::WaitTicks(5);
+            tessil::RefreshFields();
+            return 2;
+        }
+        Status("Writing a Request to Mail Server");
+        SendCommand(mail, "EHLO %s%c%c", kMailClientDomain);
+        mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
+        Authenticate(mail);
+        SendCommand(mail, "MAIL FROM:<%s>%c%c", kAlertSender);
+        mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
+        SendCommand(mail, "RCPT TO:<%s>%c%c", recipient);
+        int code = mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
+        result = code == 250 ? 1 : code == 554 ? 2 : 0;
+        if (result == 1) {
+            Status("Sending Message to Mail Server");
+            SendCommand(mail, "%s%c%c", "DATA");
+            // Without the go-ahead the message's lines would be read as
+            // commands.
+            if (mail.Receive(kShortReply, mailWaitMilliseconds) == 354) {
+                SendMessage(mail, recipient, messagePath);
+                messageReply = mail.Receive(kShortReply, mailWaitMilliseconds);
+            }
+        }
+    }
+    Status("Sending QUIT Message to Mail Server");
+    SendCommand(mail, "%s%c%c", "QUIT");
+    mail.Receive(kShortReply, mailWaitMilliseconds);
+    mail.Close();
+    if (result == 1 && messageReply != 250)
+        result = 0;
+    char text[40];
+    std::snprintf(text, sizeof text, "Returning to Calling Code - %d", int(result));
+    Status(text);
+    return result;
+}

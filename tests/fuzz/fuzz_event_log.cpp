@@ -1,0 +1,75 @@
+// Fuzzes the event log reader with damaged log files: the page drawing and
+// the alert's composition of the message file read every record of the input
+// as the program would, and no record may read or write outside its bytes,
+// the line buffers or the screen's fields.
+//
+// The first two bytes pick the page shown and the number of pending events;
+// the rest is the site's log. Alerts are on and the mail server has no
+// address, so every attempt fails at once and the retry waits are empty.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
+#include "core/site_files.h"
+#include "core/site_list.h"
+#include "tessil/state.h"
+#include "tessil/tessil.h"
+
+using namespace tessil;
+
+namespace {
+
+bool SetUp()
+{
+    auto folder = std::filesystem::temp_directory_path() / ("kvfuzz-events-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder / "kestrovane");
+    std::filesystem::current_path(folder);
+    PlatformSetDriveRoot(folder.string().c_str());
+    std::string library(21 * 3200, char(255));
+    std::ofstream(folder / "screens.lib", std::ios::binary).write(library.data(), std::streamsize(library.size()));
+    CreateDynamicBuffers();
+    SetScreenLibraryPath("screens.lib");
+    screenMode = 1;
+    SetScreenMode(640, 480);
+    CreateScreenBitmap();
+    screenHost.waitTicks = [](int) {};
+    // The monitor screen's 27 lines.
+    size_t used = 0;
+    for (int i = 0; i < 27; ++i) {
+        uint8_t* f = dyn->fieldArea + used;
+        int v = 400 + i * 350;
+        const uint8_t header[7] = {252, 3, 80, 0, 0, uint8_t(v >> 8), uint8_t(v)};
+        std::memcpy(f, header, sizeof header);
+        used += 7 + 80 + 100;
+        fieldTable[fieldCount++] = f;
+    }
+    std::snprintf(siteEventLogFile, sizeof siteEventLogFile, "site.msg");
+    CopyField(currentSite.ftpHost, "ftp.example.com");
+    CopyField(currentSite.mailServer, "999.0.0.0");
+    currentSite.emailAlerts = 1;
+    alertRetrySeconds = 0;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool ready = SetUp();
+    (void)ready;
+    if (size < 2)
+        return 0;
+    std::ofstream("site.msg", std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data + 2), std::streamsize(size - 2));
+    eventPage = uint16_t(1 + data[0] % 4);
+    ShowEvents(2);
+    pendingEvents = data[1];
+    ShowEvents(0);
+    return 0;
+}

@@ -1,0 +1,290 @@
+#!/usr/bin/python3
+"""An SMTP server of our own for what a real one cannot be made to do.
+
+One listening port on 127.0.0.1 per scenario:
+    accept                a minimal well-behaved server that takes any login
+    greet554              greets with 554 and then only listens
+    rcpt550               as accept, but refuses the recipient with 550 (the
+                          text holds "250" inside an address)
+    silent                never sends a byte; holds the connection 120 s
+    split                 as accept, every reply sent in pieces ~100 ms apart
+    close_after_greeting  greets with 220, closes when the first command arrives
+
+Every connection's received bytes, exactly as sent, go to
+TRANSCRIPTS/<scenario>-<n>.log (n counts that scenario's connections from 1),
+written under a scratch name and renamed when the connection ends. When the
+server ends the dialogue (221 to QUIT, close_after_greeting) the file is
+written before the last reply or the close, so a client that has seen either
+finds it; when the client ends it, the file follows the client's close.
+
+Info lines: "<scenario> <port>" for each scenario, "transcripts DIR".
+"""
+import os
+import re
+import signal
+import socket
+import threading
+import time
+
+import serverlib
+
+HOST = "127.0.0.1"
+HOLD_SECONDS = 120.0       # silent and greet554 hold a connection this long
+IDLE_SECONDS = 120.0       # any other connection waits this long for a command
+PIECE_PAUSE = 0.1          # split: pause between the pieces of a reply
+SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting")
+TRANSCRIPT_FILE = re.compile(r"^[a-z0-9_]+-\d+\.log(\.part)?$")
+
+EHLO_REPLY = ("250-scripted.kestrovane.test greets you\r\n250-SIZE 1000000\r\n"
+              "250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP\r\n")
+RCPT_REFUSED = "550 5.1.1 <user2500@example.com>... no such user\r\n"
+
+
+def options(parser):
+    parser.add_argument("--transcripts",
+                        help='folder for the connection transcripts (default: "<info>.transcripts")')
+
+
+class Connection:
+    """One client: line reading over recv, and every received byte kept."""
+
+    def __init__(self, sock, split):
+        self.sock = sock
+        self.split = split
+        self.received = bytearray()
+        self.pending = b""
+        self.closed = False
+
+    def recv_some(self):
+        """Bytes from the client; b"" when it closed, went away or timed out."""
+        try:
+            data = self.sock.recv(4096)
+        except OSError:
+            data = b""
+        if not data:
+            self.closed = True
+        self.received += data
+        return data
+
+    def readline(self):
+        """The next line with its line feed, or None when the client is gone."""
+        while b"\n" not in self.pending:
+            data = self.recv_some()
+            if not data:
+                return None
+            self.pending += data
+        line, _, self.pending = self.pending.partition(b"\n")
+        return line + b"\n"
+
+    def drain(self):
+        """Reads until the client closes (or the socket times out)."""
+        while self.recv_some():
+            pass
+
+    def collect_rest(self):
+        """Keeps what already arrived but was not read: a client that went away
+        while the server was still sending may have sent more."""
+        try:
+            self.sock.setblocking(False)
+            while True:
+                data = self.sock.recv(4096)
+                if not data:
+                    break
+                self.received += data
+        except OSError:
+            pass
+
+    def send(self, text):
+        data = text.encode("ascii")
+        pieces = split_reply(data) if self.split else [data]
+        try:
+            for i, piece in enumerate(pieces):
+                if i:
+                    time.sleep(PIECE_PAUSE)
+                self.sock.sendall(piece)
+        except OSError:
+            self.closed = True
+
+
+def split_reply(data):
+    """'250-first\\r\\n250 last\\r\\n' -> '2', '50-first\\r\\n', '250 last\\r\\n':
+    the code torn apart, then one line per send."""
+    lines = data.splitlines(keepends=True)
+    return [lines[0][:1], lines[0][1:]] + lines[1:]
+
+
+def command_of(line):
+    return line.split(b" ", 1)[0].strip().upper()
+
+
+def dialogue(conn, refuse_rcpt, finish):
+    """The accept / rcpt550 / split server. finish() writes the transcript;
+    it is called before the reply that ends the dialogue."""
+    conn.send("220 scripted.kestrovane.test ESMTP ready\r\n")
+    sender = False
+    recipients = 0
+    while not conn.closed:
+        line = conn.readline()
+        if line is None:
+            return
+        cmd = command_of(line)
+        if cmd == b"EHLO":
+            conn.send(EHLO_REPLY)
+        elif cmd == b"HELO":
+            conn.send("250 scripted.kestrovane.test\r\n")
+        elif cmd == b"AUTH":
+            authenticate(conn, line)
+        elif cmd == b"MAIL":
+            sender, recipients = True, 0
+            conn.send("250 2.1.0 Sender ok\r\n")
+        elif cmd == b"RCPT":
+            if not sender:
+                conn.send("503 5.5.1 MAIL first\r\n")
+            elif refuse_rcpt:
+                conn.send(RCPT_REFUSED)
+            else:
+                recipients += 1
+                conn.send("250 2.1.5 Recipient ok\r\n")
+        elif cmd == b"DATA":
+            if not recipients:
+                conn.send("503 5.5.1 No valid recipients\r\n")
+                continue
+            conn.send("354 End data with <CR><LF>.<CR><LF>\r\n")
+            while True:
+                data_line = conn.readline()
+                if data_line is None:
+                    return
+                if data_line == b".\r\n":
+                    break
+            sender, recipients = False, 0
+            conn.send("250 2.0.0 Message accepted\r\n")
+        elif cmd == b"RSET":
+            sender, recipients = False, 0
+            conn.send("250 2.0.0 Ok\r\n")
+        elif cmd == b"NOOP":
+            conn.send("250 2.0.0 Ok\r\n")
+        elif cmd == b"QUIT":
+            finish()
+            conn.send("221 2.0.0 Bye\r\n")
+            return
+        else:
+            conn.send("500 5.5.2 Command not recognised\r\n")
+
+
+def authenticate(conn, line):
+    """Takes any user and password; the transcript shows what was sent."""
+    words = line.split()
+    mechanism = words[1].upper() if len(words) > 1 else b""
+    if mechanism == b"LOGIN":
+        if len(words) < 3:
+            conn.send("334 VXNlcm5hbWU6\r\n")          # "Username:"
+            if conn.readline() is None:
+                return
+        conn.send("334 UGFzc3dvcmQ6\r\n")              # "Password:"
+        if conn.readline() is None:
+            return
+        conn.send("235 2.7.0 Authentication successful\r\n")
+    elif mechanism == b"PLAIN":
+        if len(words) < 3:
+            conn.send("334 \r\n")
+            if conn.readline() is None:
+                return
+        conn.send("235 2.7.0 Authentication successful\r\n")
+    else:
+        conn.send("504 5.5.4 Unrecognized authentication type\r\n")
+
+
+def run_scenario(name, conn, finish):
+    if name in ("accept", "rcpt550", "split"):
+        dialogue(conn, refuse_rcpt=(name == "rcpt550"), finish=finish)
+    elif name == "greet554":
+        conn.send("554 5.3.2 No service here\r\n")
+        conn.drain()
+    elif name == "silent":
+        conn.drain()
+    elif name == "close_after_greeting":
+        conn.send("220 scripted.kestrovane.test ESMTP ready\r\n")
+        if conn.readline() is not None:
+            finish()
+
+
+class Scenario:
+    def __init__(self, name, folder):
+        self.name = name
+        self.folder = folder
+        self.count = 0
+        self.lock = threading.Lock()
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind((HOST, 0))
+        self.listener.listen(16)
+        self.port = self.listener.getsockname()[1]
+
+    def serve_forever(self):
+        while True:
+            sock, _ = self.listener.accept()
+            with self.lock:
+                self.count += 1
+                number = self.count
+            print("%s: connection %d" % (self.name, number), flush=True)
+            threading.Thread(target=self.serve, args=(sock, number), daemon=True).start()
+
+    def serve(self, sock, number):
+        path = os.path.join(self.folder, "%s-%d.log" % (self.name, number))
+        written = False
+
+        def finish():
+            nonlocal written
+            if not written:
+                written = True
+                scratch = path + ".part"
+                with open(scratch, "wb") as f:
+                    f.write(bytes(conn.received))
+                os.replace(scratch, path)
+
+        sock.settimeout(HOLD_SECONDS if self.name in ("silent", "greet554") else IDLE_SECONDS)
+        conn = Connection(sock, split=(self.name == "split"))
+        try:
+            run_scenario(self.name, conn, finish)
+        finally:
+            if not written:
+                conn.collect_rest()
+            finish()
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sock.close()
+
+
+def default_transcripts(info_path):
+    base = info_path[:-len(".info")] if info_path.endswith(".info") else info_path
+    return base + ".transcripts"
+
+
+def empty_transcripts(folder):
+    """Removes an earlier run's transcripts, and nothing else."""
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        if TRANSCRIPT_FILE.match(name):
+            os.remove(os.path.join(folder, name))
+
+
+def main():
+    args = serverlib.arguments("scripted SMTP server for the alert tests", options)
+    serverlib.stop_after(args.lifetime)
+    folder = os.path.abspath(args.transcripts or default_transcripts(args.info))
+    empty_transcripts(folder)
+
+    stopping = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stopping.set())
+    scenarios = [Scenario(name, folder) for name in SCENARIOS]
+    for s in scenarios:
+        threading.Thread(target=s.serve_forever, daemon=True).start()
+    serverlib.write_info(args.info, [(s.name, s.port) for s in scenarios]
+                         + [("transcripts", folder)])
+    while not stopping.wait(1.0):
+        pass
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,39 @@
+"""What every test server shares: its command line, the info file that tells
+the tests where it listens, and the lifetime after which it stops."""
+import argparse
+import os
+import socket
+import threading
+
+
+def arguments(description, extra=None):
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--info", required=True, help="file to write once listening")
+    parser.add_argument("--lifetime", type=float, default=1800.0,
+                        help="seconds after which the server stops by itself")
+    if extra:
+        extra(parser)
+    return parser.parse_args()
+
+
+def free_port():
+    """A port of 127.0.0.1 that nobody listens on now (for servers that
+    cannot be given port 0)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def write_info(path, facts):
+    """Writes the "key value" lines at once, so a reader never sees half."""
+    scratch = path + ".part"
+    with open(scratch, "w") as f:
+        for key, value in facts:
+            f.write("%s %s\n" % (key, value))
+    os.replace(scratch, path)
+
+
+def stop_after(seconds):
+    timer = threading.Timer(seconds, lambda: os._exit(0))
+    timer.daemon = True
+    timer.start()
