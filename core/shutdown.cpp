@@ -4,6 +4,7 @@
 #include "alerts/event_log.h"
 #include "core/app.h"
 #include "keyfile/keyfile.h"
+#include "net/connection.h"
 #include "tessil/tessil.h"
 
 void ShutdownCleanup()
@@ -13,6 +14,7 @@ void ShutdownCleanup()
     if (greyedMenu)
         DestroyMenu(greyedMenu);
     liveMenu = greyedMenu = nullptr;
+    CloseConnections();
     KfStop();
     CloseEventLog();
     WSACleanup();

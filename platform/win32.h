@@ -17,6 +17,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
+#include <wininet.h>
 #else
 #include "platform/linux/win32_types.h"
 #include "platform/linux/kernel32.h"
@@ -24,6 +25,7 @@
 #include "platform/linux/shell32.h"
 #include "platform/linux/user32.h"
 #include "platform/linux/winsock.h"
+#include "platform/linux/wininet.h"
 #endif
 
 #include "platform/extensions.h"

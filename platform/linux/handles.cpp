@@ -1,6 +1,7 @@
 // The handle registry.
 #include "platform/linux/handles.h"
 
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -14,6 +15,12 @@ std::mutex g_mutex;
 std::unordered_map<HANDLE, std::shared_ptr<PlatformObject>>& Registry() {
     static auto* registry = new std::unordered_map<HANDLE, std::shared_ptr<PlatformObject>>();
     return *registry;  // never destroyed: handles may be closed during exit
+}
+
+// Whether a release asked for kind may take an object of kind have.
+bool ReleasedBy(HandleKind have, HandleKind kind) {
+    if (have == kind) return true;
+    return kind == HandleKind::File && (have == HandleKind::Thread || have == HandleKind::Process);
 }
 
 }  // namespace
@@ -47,7 +54,7 @@ bool PlatformReleaseHandle(HANDLE handle, HandleKind kind) {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         auto it = Registry().find(handle);
-        if (it != Registry().end() && it->second->kind == kind) {
+        if (it != Registry().end() && ReleasedBy(it->second->kind, kind)) {
             doomed = std::move(it->second);
             Registry().erase(it);
         }
@@ -57,4 +64,42 @@ bool PlatformReleaseHandle(HANDLE handle, HandleKind kind) {
         return false;
     }
     return true;
+}
+
+std::shared_ptr<PlatformWaitable> PlatformLookupWaitable(HANDLE handle) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = Registry().find(handle);
+        if (it != Registry().end() && it->second->magic == PlatformObject::kMagic &&
+            (it->second->kind == HandleKind::Thread || it->second->kind == HandleKind::Process))
+            return std::static_pointer_cast<PlatformWaitable>(it->second);
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+void PlatformEndState::End(DWORD exitCode) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (hasEnded_) return;
+        hasEnded_ = true;
+        exitCode_ = exitCode;
+    }
+    ended_.notify_all();
+}
+
+bool PlatformEndState::Ended(DWORD* exitCode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (hasEnded_ && exitCode) *exitCode = exitCode_;
+    return hasEnded_;
+}
+
+bool PlatformEndState::Wait(DWORD milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (milliseconds == 0xFFFFFFFFu) {
+        ended_.wait(lock, [this] { return hasEnded_; });
+        return true;
+    }
+    return ended_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                           [this] { return hasEnded_; });
 }

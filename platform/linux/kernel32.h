@@ -60,3 +60,80 @@ void Sleep(DWORD milliseconds);
 // Errors, per thread.
 DWORD GetLastError(void);
 void SetLastError(DWORD errorCode);
+
+// ---------------------------------------------------------------------------
+// Threads and processes (threads.cpp, processes.cpp). Thread and process
+// handles come from the handle registry: WaitForSingleObject waits for them,
+// GetExitCode* reads them and CloseHandle closes them. Closing a handle never
+// stops what it names. How Windows program names map to Linux programs is in
+// MANIFEST.md ("Threads and processes").
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+#define CREATE_SUSPENDED 0x00000004u
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
+#define ERROR_BAD_EXE_FORMAT 193L
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+static_assert(sizeof(STARTUPINFOA) == 104);
+static_assert(offsetof(STARTUPINFOA, dwX) == 32);
+static_assert(offsetof(STARTUPINFOA, wShowWindow) == 64);
+static_assert(offsetof(STARTUPINFOA, hStdInput) == 80);
+static_assert(sizeof(PROCESS_INFORMATION) == 24);
+
+// Threads. Flags: 0 or STACK_SIZE_PARAM_IS_A_RESERVATION (CREATE_SUSPENDED:
+// ERROR_INVALID_PARAMETER, there is no ResumeThread). The stack is at least
+// stackSize bytes. The thread runs to its end whatever happens to the handle.
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE startAddress, LPVOID parameter, DWORD creationFlags,
+                    LPDWORD threadId);
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+DWORD GetCurrentThreadId(void);
+
+// A thread or process handle: WAIT_OBJECT_0 once it has ended, WAIT_TIMEOUT
+// after milliseconds (INFINITE: never), WAIT_FAILED with ERROR_INVALID_HANDLE
+// for any other handle.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
+// Processes. CreateProcessA takes no application name (the program is the
+// first word of the command line), no environment block and the creation
+// flags 0; the command line is not modified.
+void GetStartupInfoA(LPSTARTUPINFOA startupInfo);
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                    LPSECURITY_ATTRIBUTES processAttributes,
+                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                    DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                    LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);

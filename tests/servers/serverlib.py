@@ -2,8 +2,27 @@
 the tests where it listens, and the lifetime after which it stops."""
 import argparse
 import os
+import signal
 import socket
 import threading
+
+_cleanups = []
+
+
+def _stop():
+    for cleanup in _cleanups:
+        try:
+            cleanup()
+        except Exception:
+            pass
+    os._exit(0)
+
+
+def at_stop(cleanup):
+    """Runs cleanup (say, removing a scratch home) when the server stops,
+    on SIGTERM from launch.py as at the end of its lifetime."""
+    _cleanups.append(cleanup)
+    signal.signal(signal.SIGTERM, lambda *_: _stop())
 
 
 def arguments(description, extra=None):
@@ -34,6 +53,6 @@ def write_info(path, facts):
 
 
 def stop_after(seconds):
-    timer = threading.Timer(seconds, lambda: os._exit(0))
+    timer = threading.Timer(seconds, _stop)
     timer.daemon = True
     timer.start()

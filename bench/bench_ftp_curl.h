@@ -1,0 +1,37 @@
+// The libcurl side of bench_ftp. Apart from bench_ftp.cpp because curl.h
+// brings in the system's socket headers, whose names clash with those of our
+// Win32 subset.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CurlPeer {
+public:
+    // One easy handle per kind of work, all in one multi handle, whose
+    // connection cache keeps one logged-in connection for all of them (as
+    // our side keeps one). False when libcurl could not be set up (nothing
+    // is sent yet).
+    bool SetUp(const std::string& host, int port, const std::string& user,
+               const std::string& password, const std::string& folder,
+               const std::string& downloadSource, const std::string& uploadTarget,
+               const std::string& localFile, uint64_t localSize);
+    void CleanUp();
+
+    // The folder's MLSD listing into memory: its line count, or -1.
+    long long List();
+    // localFile uploaded to uploadTarget.
+    bool Put();
+    // downloadSource into a new local file at target.
+    bool Get(const std::string& target);
+
+private:
+    bool Perform(void* easy);
+
+    void* multi_ = nullptr;  // CURLM*, CURL*: kept out of this header
+    void* list_ = nullptr;
+    void* put_ = nullptr;
+    void* get_ = nullptr;
+    std::string localFile_;
+    bool initialised_ = false;
+};

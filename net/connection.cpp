@@ -1,0 +1,149 @@
+#include "net/connection.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
+#include "core/launch_program.h"
+#include "net/timed_transfers.h"
+#include "tessil/input.h"
+#include "tessil/tessil.h"
+
+HINTERNET internetHandle = nullptr;
+HINTERNET ftpConnection = nullptr;
+char connectionHost[100];
+char connectionUser[100];
+char connectionPassword[100];
+uint8_t lostConnection = 0;
+uint8_t connectionFailed = 0;
+INTERNET_PORT ftpPort = INTERNET_DEFAULT_FTP_PORT;
+int connectionPauseMilliseconds = 10000;
+
+namespace {
+
+constexpr int kAttempts = 5;
+constexpr int kProbesPerAttempt = 5; // failed probes before the attempt gives up waiting
+
+const char* DefaultProbeUrl()
+{
+    const char* configured = std::getenv("KESTROVANE_PROBE_URL");
+    return configured && *configured ? configured : "http://www.example.com/";
+}
+
+void LogConnectionEvent(uint8_t type)
+{
+    WIN32_FIND_DATAA none;
+    std::memset(&none, 0, sizeof none);
+    std::time_t now = std::time(nullptr);
+    LogEvent(type, none, 0, std::localtime(&now), 0);
+    ShowEvents(0);
+}
+
+void ShowTitle(const char* text)
+{
+    ShowScreenLine(1, text);
+    tessil::RefreshFields();
+}
+
+void Pause()
+{
+    tessil::SystemRequest(1);
+    tessil::PauseLive(connectionPauseMilliseconds);
+}
+
+bool InternetReachable()
+{
+    char url[300];
+    std::snprintf(url, sizeof url, "%s", probeUrl);
+    return FetchUrl(url, sizeof url, 0) != 0;
+}
+
+// Probes until the internet answers or the attempt has waited long enough.
+// True when the outage was recorded here and the internet came back.
+bool WaitForInternet()
+{
+    int waited = 0;
+    bool recordedHere = false;
+    for (;;) {
+        if (InternetReachable() || waited >= kProbesPerAttempt)
+            break;
+        connectionFailed = 1;
+        if (!recordedHere) {
+            recordedHere = true;
+            LogConnectionEvent(15);
+            lostConnection = 1;
+            char title[120];
+            std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: %d LOST INTERNET CONNECTION",
+                          int(eventPage), waited);
+            ShowTitle(title);
+        }
+        Pause();
+        ++waited;
+    }
+    return lostConnection == 1 && recordedHere && waited < kProbesPerAttempt;
+}
+
+} // namespace
+
+char probeUrl[300] = {};
+
+bool OpenInternetHandle()
+{
+    if (!probeUrl[0])
+        std::snprintf(probeUrl, sizeof probeUrl, "%s", DefaultProbeUrl());
+    if (!internetHandle)
+        internetHandle = InternetOpenA("Kestrovane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    return internetHandle != nullptr;
+}
+
+HINTERNET OpenFtpConnection(HINTERNET internet, const char* host, INTERNET_PORT port, const char* user,
+                            const char* password, DWORD service, DWORD flags, DWORD_PTR context)
+{
+    return InternetConnectA(internet, host, port, user, password, service, flags, context);
+}
+
+int32_t ConnectSite(int16_t mode)
+{
+    if (ftpConnection) {
+        InternetCloseHandle(ftpConnection);
+        ftpConnection = nullptr;
+    }
+    if (mode != 2)
+        return 1;
+    if (!OpenInternetHandle())
+        return 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (!OpenInternetHandle())
+            continue;
+        ftpConnection = OpenFtpConnection(internetHandle, connectionHost, ftpPort, connectionUser,
+                                          connectionPassword, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        if (ftpConnection)
+            break;
+        if (WaitForInternet()) {
+            LogConnectionEvent(16);
+            lostConnection = 0;
+            connectionFailed = 0;
+            char title[120];
+            std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: INTERNET CONNECTION RE-ESTABLISHED",
+                          int(eventPage));
+            ShowTitle(title);
+            LaunchProgram(1, 1, "cmd /c \\kestrovane\\monitor.bat", "");
+            continue;
+        }
+        Pause();
+    }
+    connectionFailed = ftpConnection ? 0 : 1;
+    return ftpConnection ? 1 : 0;
+}
+
+void CloseConnections()
+{
+    if (ftpConnection)
+        InternetCloseHandle(ftpConnection);
+    if (internetHandle)
+        InternetCloseHandle(internetHandle);
+    ftpConnection = internetHandle = nullptr;
+}

@@ -1,0 +1,112 @@
+// The FTP control connection: connecting with a time limit, sending
+// commands, reading replies (RFC 959 section 4.2), and the socket helpers the
+// data connections share.
+//
+// Replies are untrusted. A reply is "ddd text" or a multi-line
+// "ddd-text" ... "ddd text" with the same code; lines end in CR LF (a bare LF
+// is taken too) and may arrive split over any number of reads, or several in
+// one. Each line keeps at most kFtpMaxLineKept bytes (the rest is read and
+// dropped); a reply of more than kFtpMaxReplyBytes bytes or
+// kFtpMaxReplyLines lines, a first line that does not start with a code, or
+// a reply that takes longer than the time limit in all ends the connection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include "platform/linux/win32_types.h"
+
+constexpr size_t kFtpMaxLineKept = 2048;
+constexpr size_t kFtpMaxReplyBytes = 64 * 1024;
+constexpr int kFtpMaxReplyLines = 500;
+
+// The time limit, in milliseconds, of every connect, of every read of a data
+// connection (time without progress) and of every reply as a whole:
+// $KV_INTERNET_TIMEOUT_MS when it holds a positive number, else 60000. Read
+// once, at first use.
+int InternetTimeoutMs();
+
+// Sets the last error for a failed socket call: ECONNRESET gives
+// ERROR_INTERNET_CONNECTION_RESET, ETIMEDOUT ERROR_INTERNET_TIMEOUT, refused
+// or unreachable ERROR_INTERNET_CANNOT_CONNECT, anything else (EPIPE, an end
+// of the stream) ERROR_INTERNET_CONNECTION_ABORTED.
+void FtpSetSocketError(int err);
+
+// The last-error value for a refusing reply: 425 CANNOT_CONNECT, 426
+// CONNECTION_ABORTED, 530 LOGIN_FAILURE, anything else EXTENDED_ERROR.
+DWORD FtpErrorFromReply(int code);
+
+// A socket descriptor that closes itself.
+class FtpSocket {
+public:
+    FtpSocket() = default;
+    explicit FtpSocket(int fd) : fd_(fd) {}
+    ~FtpSocket() { reset(); }
+    FtpSocket(FtpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FtpSocket& operator=(FtpSocket&& other) noexcept;
+    FtpSocket(const FtpSocket&) = delete;
+    FtpSocket& operator=(const FtpSocket&) = delete;
+
+    int fd() const { return fd_; }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Connects a new stream socket to address within timeoutMs. The descriptor,
+// or -1 with the last error set.
+int FtpConnectAddress(const struct sockaddr* address, socklen_t length, int timeoutMs);
+
+// Sends every byte (never raising SIGPIPE), each send within the time limit.
+// False with the last error set.
+bool FtpSendAll(int fd, const char* data, size_t size);
+
+// One recv that waits at most timeoutMs: the byte count, 0 at the end of the
+// stream, -1 with the last error set.
+ssize_t FtpReceive(int fd, char* buffer, size_t size, int timeoutMs);
+
+struct FtpReply {
+    int code = 0;
+    std::string text;  // every line, each ending in CR LF
+};
+
+class FtpControl {
+public:
+    // Resolves host and connects to port. False with
+    // ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_INTERNET_CANNOT_CONNECT or
+    // ERROR_INTERNET_TIMEOUT.
+    bool Connect(const char* host, uint16_t port);
+
+    // Sends "verb argument" (just "verb" when argument is empty). An argument
+    // holding CR, LF or NUL is refused with ERROR_INVALID_PARAMETER; nothing
+    // is sent.
+    bool Send(const char* verb, const std::string& argument = std::string());
+
+    // Reads one reply and records it for InternetGetLastResponseInfoA.
+    bool Read(FtpReply& reply);
+
+    // Send, then Read.
+    bool Exchange(const char* verb, const std::string& argument, FtpReply& reply);
+
+    // A connection that failed (closed, reset, timed out, sent garbage) is
+    // dead: every later call fails with ERROR_INTERNET_CONNECTION_ABORTED.
+    bool dead() const { return dead_; }
+    void MarkDead() { dead_ = true; }
+
+    int fd() const { return socket_.fd(); }
+    const struct sockaddr_storage& peer() const { return peer_; }
+    socklen_t peerLength() const { return peerLength_; }
+
+private:
+    bool ReadLine(std::string& line, size_t& budget, int64_t deadline);
+
+    FtpSocket socket_;
+    struct sockaddr_storage peer_ = {};
+    socklen_t peerLength_ = 0;
+    std::string pending_;  // received, not yet taken as a line
+    bool dead_ = false;
+};

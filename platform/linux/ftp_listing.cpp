@@ -1,0 +1,303 @@
+// Listing lines -> directory entries (rules in ftp_listing.h).
+#include "platform/linux/ftp_listing.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/linux/files.h"
+#include "platform/linux/filetime.h"
+#include "platform/linux/kernel32.h"
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool SameTextIgnoringCase(const std::string& a, const char* b) {
+    size_t n = std::strlen(b);
+    if (a.size() != n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+bool AllDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Decimal digits s[at, at+count) as a number; -1 when any is not a digit.
+int Digits(const std::string& s, size_t at, size_t count) {
+    if (at + count > s.size()) return -1;
+    int value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (s[i] < '0' || s[i] > '9') return -1;
+        value = value * 10 + (s[i] - '0');
+    }
+    return value;
+}
+
+// A size of at most 2^63 - 1; false for anything else.
+bool ParseSize(const std::string& s, uint64_t& size) {
+    if (!AllDigits(s) || s.size() > 19) return false;
+    size = 0;
+    for (char c : s) size = size * 10 + uint64_t(c - '0');
+    return size <= uint64_t(INT64_MAX);
+}
+
+// The listed clock reading as a FILETIME, without any zone (see the header).
+bool MakeTime(int year, int month, int day, int hour, int minute, int second, int ms,
+              FILETIME& time) {
+    SYSTEMTIME st = {};
+    st.wYear = WORD(year);
+    st.wMonth = WORD(month);
+    st.wDay = WORD(day);
+    st.wHour = WORD(hour);
+    st.wMinute = WORD(minute);
+    st.wSecond = WORD(second);
+    st.wMilliseconds = WORD(ms);
+    if (year < 1601 || year > 30827 || month < 1 || day < 1 || hour < 0 || minute < 0 ||
+        second < 0 || ms < 0)
+        return false;
+    return SystemTimeToFileTime(&st, &time) != FALSE;
+}
+
+int MonthNumber(const std::string& token) {
+    static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                          "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (int m = 0; m < 12; ++m)
+        if (SameTextIgnoringCase(token, kMonths[m])) return m + 1;
+    return 0;
+}
+
+struct Token {
+    std::string text;
+    size_t end;  // offset just after it in the line
+};
+
+std::vector<Token> SplitBlanks(const std::string& line) {
+    std::vector<Token> tokens;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) tokens.push_back({line.substr(start, i - start), i});
+    }
+    return tokens;
+}
+
+// "-rw-r--r--   1 owner group   1234 Jan  5 12:34 name" (the group may be
+// missing): the date is found by its month name, the size is the number
+// before it, the name is everything after the single blank that follows the
+// time or year.
+bool ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
+    std::vector<Token> tokens = SplitBlanks(line);
+    if (tokens.size() < 6 || tokens[0].text.size() < 10) return false;
+    const std::string& mode = tokens[0].text;
+    const char type = mode[0];
+    if (type != '-' && type != 'd' && type != 'l') return false;  // devices, pipes, sockets
+    for (size_t i = 2; i + 2 < tokens.size(); ++i) {
+        int month = MonthNumber(tokens[i].text);
+        if (!month || !AllDigits(tokens[i - 1].text)) continue;
+        int day = AllDigits(tokens[i + 1].text) && tokens[i + 1].text.size() <= 2
+                      ? std::atoi(tokens[i + 1].text.c_str())
+                      : 0;
+        const std::string& clock = tokens[i + 2].text;
+        int year = 0, hour = 0, minute = 0;
+        if (clock.size() == 4 && AllDigits(clock)) {
+            year = std::atoi(clock.c_str());
+        } else if (clock.size() == 5 && clock[2] == ':' && Digits(clock, 0, 2) >= 0 &&
+                   Digits(clock, 3, 2) >= 0) {
+            hour = Digits(clock, 0, 2);
+            minute = Digits(clock, 3, 2);
+        } else {
+            continue;
+        }
+        if (day < 1 || day > 31) continue;
+        uint64_t size;
+        if (!ParseSize(tokens[i - 1].text, size)) return false;
+        const size_t nameStart = tokens[i + 2].end + 1;
+        if (nameStart > line.size()) return false;
+        std::string name = line.substr(nameStart);
+        if (type == 'l') {
+            size_t arrow = name.find(" -> ");
+            if (arrow != std::string::npos) name.resize(arrow);
+        }
+        FILETIME time;
+        if (year) {
+            // Noon, as Windows' WinINet gives it: the date survives any
+            // later shift by a zone offset.
+            if (!MakeTime(year, month, day, 12, 0, 0, 0, time)) return false;
+        } else {
+            SYSTEMTIME today;
+            if (!FileTimeToSystemTime(&now, &today)) return false;
+            // ls shows the time instead of the year for the last six months;
+            // a date more than two days ahead therefore lies in last year.
+            const uint64_t slack = uint64_t(2) * 24 * 3600 * kTicksPerSecond;
+            if (!MakeTime(today.wYear, month, day, hour, minute, 0, 0, time) ||
+                FileTimeTicks(time) > FileTimeTicks(now) + slack) {
+                if (!MakeTime(today.wYear - 1, month, day, hour, minute, 0, 0, time)) return false;
+            }
+        }
+        entry.name = std::move(name);
+        entry.time = time;
+        const bool ownerMayWrite = mode[2] == 'w';
+        if (type == 'd') {
+            entry.attributes = FILE_ATTRIBUTE_DIRECTORY | (ownerMayWrite ? 0 : FILE_ATTRIBUTE_READONLY);
+            entry.size = 0;
+        } else {
+            entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+            entry.size = size;
+        }
+        return true;
+    }
+    return false;
+}
+
+// "01-05-20  12:34PM       <DIR>          name" or "... 1234 name"; the year
+// may have four digits and the clock may be a 24-hour one.
+bool ParseDosLine(const std::string& line, FtpEntry& entry) {
+    std::vector<Token> tokens = SplitBlanks(line);
+    if (tokens.size() < 4) return false;
+    const std::string& date = tokens[0].text;
+    if ((date.size() != 8 && date.size() != 10) || date[2] != '-' || date[5] != '-') return false;
+    int month = Digits(date, 0, 2), day = Digits(date, 3, 2);
+    int year = Digits(date, 6, date.size() - 6);
+    if (month < 0 || day < 0 || year < 0) return false;
+    if (date.size() == 8) year += year < 70 ? 2000 : 1900;
+    std::string clock = tokens[1].text;
+    if (clock.size() < 5 || clock[2] != ':') return false;
+    int hour = Digits(clock, 0, 2), minute = Digits(clock, 3, 2);
+    if (hour < 0 || minute < 0) return false;
+    std::string half = clock.substr(5);
+    if (SameTextIgnoringCase(half, "AM") || SameTextIgnoringCase(half, "PM")) {
+        if (hour < 1 || hour > 12) return false;
+        hour = hour % 12 + (SameTextIgnoringCase(half, "PM") ? 12 : 0);
+    } else if (!half.empty()) {
+        return false;
+    }
+    FILETIME time;
+    if (!MakeTime(year, month, day, hour, minute, 0, 0, time)) return false;
+    const std::string& kind = tokens[2].text;
+    uint64_t size = 0;
+    bool folder = SameTextIgnoringCase(kind, "<DIR>");
+    if (!folder && !ParseSize(kind, size)) return false;
+    size_t nameStart = tokens[2].end;
+    while (nameStart < line.size() && (line[nameStart] == ' ' || line[nameStart] == '\t'))
+        ++nameStart;
+    entry.name = line.substr(nameStart);
+    entry.time = time;
+    entry.attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    entry.size = folder ? 0 : size;
+    return true;
+}
+
+}  // namespace
+
+bool FtpNameIsSafe(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.size() >= MAX_PATH) return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+    return true;
+}
+
+// RFC 3659: entry = [facts] SP pathname, facts = 1*(fact-name "=" value ";").
+bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
+    size_t space = line.find(' ');
+    if (space == std::string::npos) return false;
+    // Every fact ends with ";" and has a value: a line such as "DELE y" is
+    // no entry.
+    if (space > 0 && line[space - 1] != ';') return false;
+    std::string name = line.substr(space + 1);
+    std::string type, modify, mode, perm;
+    bool haveSize = false;
+    uint64_t size = 0;
+    size_t at = 0;
+    while (at < space) {
+        size_t end = line.find(';', at);
+        if (end == std::string::npos || end > space) end = space;
+        std::string fact = line.substr(at, end - at);
+        at = end + 1;
+        size_t equals = fact.find('=');
+        if (equals == std::string::npos || equals == 0) return false;
+        std::string key = fact.substr(0, equals), value = fact.substr(equals + 1);
+        for (char& c : key) c = AsciiLower(c);
+        if (key == "type") {
+            type = value;
+            for (char& c : type) c = AsciiLower(c);
+        } else if (key == "modify") {
+            modify = value;
+        } else if (key == "size") {
+            haveSize = ParseSize(value, size);
+        } else if (key == "unix.mode") {
+            mode = value;
+        } else if (key == "perm") {
+            perm = value;
+            for (char& c : perm) c = AsciiLower(c);
+        }
+    }
+    bool folder;
+    if (type == "dir") folder = true;
+    else if (type == "file" || type.empty() || type.rfind("os.unix=slink", 0) == 0 ||
+             type.rfind("os.unix=symlink", 0) == 0)
+        folder = false;
+    else
+        return false;  // cdir, pdir, devices and the like
+    FILETIME time = {0, 0};
+    if (!modify.empty()) {
+        // YYYYMMDDHHMMSS[.sss], UTC.
+        int year = Digits(modify, 0, 4), month = Digits(modify, 4, 2), day = Digits(modify, 6, 2);
+        int hour = Digits(modify, 8, 2), minute = Digits(modify, 10, 2);
+        int second = Digits(modify, 12, 2), ms = 0;
+        if (modify.size() > 15 && modify[14] == '.') {
+            size_t digits = std::min<size_t>(modify.size() - 15, 3);
+            ms = Digits(modify, 15, digits);
+            for (size_t i = digits; i < 3 && ms >= 0; ++i) ms *= 10;
+        } else if (modify.size() != 14) {
+            return false;
+        }
+        if (second == 60) second = 59;  // a leap second
+        if (!MakeTime(year, month, day, hour, minute, second, ms, time)) return false;
+    }
+    bool ownerMayWrite = true;
+    // pyftpdlib writes the mode as Python does: "0o644".
+    if (mode.size() > 2 && mode[0] == '0' && (mode[1] == 'o' || mode[1] == 'O')) mode.erase(0, 2);
+    if (!mode.empty() && mode.find_first_not_of("01234567") == std::string::npos) {
+        ownerMayWrite = (std::strtoul(mode.c_str(), nullptr, 8) & 0200) != 0;
+    } else if (!perm.empty()) {
+        ownerMayWrite = perm.find(folder ? 'c' : 'w') != std::string::npos;
+    }
+    entry.name = std::move(name);
+    entry.time = time;
+    if (folder) {
+        entry.attributes = FILE_ATTRIBUTE_DIRECTORY | (ownerMayWrite ? 0 : FILE_ATTRIBUTE_READONLY);
+        entry.size = 0;
+    } else {
+        entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+        entry.size = haveSize ? size : 0;
+    }
+    return FtpNameIsSafe(entry.name);
+}
+
+bool FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
+    bool parsed = (!line.empty() && line[0] >= '0' && line[0] <= '9') ? ParseDosLine(line, entry)
+                                                                      : ParseUnixLine(line, now, entry);
+    return parsed && FtpNameIsSafe(entry.name);
+}
+
+bool FtpMatchMask(const std::string& mask, const std::string& name) {
+    return PlatformMatchMask(mask, name.c_str());
+}
+
+void FtpFillFindData(const FtpEntry& entry, WIN32_FIND_DATAA& data) {
+    std::memset(&data, 0, sizeof data);
+    data.dwFileAttributes = entry.attributes;
+    data.ftCreationTime = entry.time;
+    data.ftLastAccessTime = entry.time;
+    data.ftLastWriteTime = entry.time;
+    data.nFileSizeHigh = DWORD(entry.size >> 32);
+    data.nFileSizeLow = DWORD(entry.size & 0xFFFFFFFFu);
+    std::memcpy(data.cFileName, entry.name.c_str(), entry.name.size() + 1);
+}

@@ -1,0 +1,190 @@
+// The FTP connection and the outage probe, against a real FTP server and a
+// local web page that stands for "the internet"; a closed port of this
+// machine stands for a dead server or a dead line.
+#include "alerts_fixture.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/site_list.h"
+#include "net/connection.h"
+#include "net/timed_transfers.h"
+#include "support/server_info.h"
+#include "tessil/input.h"
+#include "tessil/prompts.h"
+
+namespace net_test {
+namespace {
+
+namespace fs = std::filesystem;
+using alerts_test::AlertsTest;
+using tessil_test::hostLog;
+
+// A port of 127.0.0.1 that refuses connections: one that was just free.
+int ClosedPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int size = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
+std::string Url(int port, const char* path)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+class ConnectionTest : public AlertsTest {
+protected:
+    void SetUp() override
+    {
+        AlertsTest::SetUp();
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        lostConnection = 0;
+        connectionFailed = 0;
+        pauses = 0;
+        liveProbe = Url(ServerPort("http"), "/empty");
+        deadProbe = Url(ClosedPort(), "/");
+        SetProbe(liveProbe);
+        tessil::screenHost.pause = [](int) { ++pauses; if (onPause) onPause(); };
+        onPause = nullptr;
+        CopyField(connectionHost, "127.0.0.1");
+        CopyField(connectionUser, ServerInfo("ftp", "user").c_str());
+        CopyField(connectionPassword, ServerInfo("ftp", "password").c_str());
+        ftpPort = INTERNET_PORT(ServerPort("ftp"));
+        // A batch both cmd and sh can run; it writes into the current folder.
+        HANDLE batch = CreateFileA("\\kestrovane\\monitor.bat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        const char line[] = "echo started>>started.txt\n";
+        DWORD written = 0;
+        WriteFile(batch, line, sizeof line - 1, &written, nullptr);
+        CloseHandle(batch);
+    }
+    void TearDown() override
+    {
+        ConnectSite(3);
+        ftpPort = INTERNET_DEFAULT_FTP_PORT;
+        onPause = nullptr;
+        DeleteFileA("\\kestrovane\\monitor.bat");
+        WSACleanup();
+        AlertsTest::TearDown();
+    }
+    static void SetProbe(const std::string& url) { std::snprintf(probeUrl, sizeof probeUrl, "%s", url.c_str()); }
+    void RefuseFtp() { ftpPort = INTERNET_PORT(ClosedPort()); }
+
+    // Types of the events logged so far, oldest first.
+    std::vector<int> EventTypes() const
+    {
+        std::string log = ReadWholeFile(folder.path() / "site.msg");
+        std::vector<int> types;
+        for (size_t at = 0; at + kEventRecordSize <= log.size(); at += kEventRecordSize)
+            types.push_back(log[at + 8]);
+        return types;
+    }
+    int BatchStarts() const
+    {
+        // The batch runs on its own: give it a moment to write.
+        for (int i = 0; i < 40 && !fs::exists(folder.path() / "started.txt"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::string lines = ReadWholeFile(folder.path() / "started.txt");
+        return int(std::count(lines.begin(), lines.end(), '\n'));
+    }
+
+    static int pauses;
+    static void (*onPause)();
+    static std::string liveProbe, deadProbe;
+};
+int ConnectionTest::pauses;
+void (*ConnectionTest::onPause)();
+std::string ConnectionTest::liveProbe, ConnectionTest::deadProbe;
+
+TEST_F(ConnectionTest, CloseOnlyWithoutAConnection)
+{
+    EXPECT_EQ(ConnectSite(3), 1);
+    EXPECT_EQ(ftpConnection, nullptr);
+    EXPECT_TRUE(EventTypes().empty());
+}
+
+TEST_F(ConnectionTest, AGoodServerConnectsAtOnce)
+{
+    connectionFailed = 1;
+    SetProbe(deadProbe); // never asked
+    ASSERT_EQ(ConnectSite(2), 1);
+    EXPECT_NE(ftpConnection, nullptr);
+    EXPECT_EQ(connectionFailed, 0);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_TRUE(EventTypes().empty());
+    char folderName[MAX_PATH];
+    DWORD length = sizeof folderName;
+    EXPECT_TRUE(FtpGetCurrentDirectoryA(ftpConnection, folderName, &length));
+    EXPECT_STREQ(folderName, "/");
+    // Connecting again closes the first connection.
+    ASSERT_EQ(ConnectSite(2), 1);
+    EXPECT_EQ(ConnectSite(3), 1);
+    EXPECT_EQ(ftpConnection, nullptr);
+}
+
+TEST_F(ConnectionTest, ADeadServerWithTheInternetUpCostsFivePausesAndNoEvent)
+{
+    RefuseFtp();
+    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(connectionFailed, 1);
+    EXPECT_EQ(pauses, 5);
+    EXPECT_TRUE(EventTypes().empty());
+}
+
+TEST_F(ConnectionTest, TheInternetBackAfterThreeProbesIsLoggedOnceAndRunsTheBatch)
+{
+    RefuseFtp();
+    SetProbe(deadProbe);
+    onPause = [] {
+        if (pauses == 3)
+            SetProbe(liveProbe);
+    };
+    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(EventTypes(), (std::vector<int>{15, 16}));
+    EXPECT_EQ(lostConnection, 0);
+    EXPECT_EQ(connectionFailed, 1); // the server itself still refuses
+    // Three waits while down, none after the recovery, then one after each
+    // of the four attempts that follow.
+    EXPECT_EQ(pauses, 3 + 4);
+    EXPECT_EQ(BatchStarts(), 1);
+    EXPECT_EQ(pendingEvents, 0); // each was alerted (alerts are off) at once
+}
+
+TEST_F(ConnectionTest, AnInternetDownThroughoutIsLoggedInEveryAttempt)
+{
+    RefuseFtp();
+    SetProbe(deadProbe);
+    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(EventTypes(), (std::vector<int>(5, 15)));
+    EXPECT_EQ(lostConnection, 1);
+    EXPECT_EQ(connectionFailed, 1);
+    EXPECT_EQ(pauses, 5 * (5 + 1));
+    EXPECT_EQ(Line(1), "KESTROVANE MONITOR - PAGE 1 STATUS: 0 LOST INTERNET CONNECTION");
+    EXPECT_EQ(BatchStarts(), 0);
+}
+
+TEST_F(ConnectionTest, TheInternetBackInTheSecondAttempt)
+{
+    RefuseFtp();
+    SetProbe(deadProbe);
+    onPause = [] {
+        if (pauses == 6 + 2) // two probe waits into the second attempt
+            SetProbe(liveProbe);
+    };
+    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(EventTypes(), (std::vector<int>{15, 15, 16}));
+    EXPECT_EQ(Line(1), "KESTROVANE MONITOR - PAGE 1 STATUS: INTERNET CONNECTION RE-ESTABLISHED");
+    EXPECT_EQ(BatchStarts(), 1);
+}
+
+} // namespace
+} // namespace net_test

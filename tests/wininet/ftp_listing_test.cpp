@@ -1,0 +1,170 @@
+// Listing lines of every style the layer reads, and the names it refuses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/linux/ftp_listing.h"
+#include "platform/win32.h"
+#include "wininet/ftp_session.h"
+
+namespace {
+
+FILETIME At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    SYSTEMTIME st = {};
+    st.wYear = WORD(year);
+    st.wMonth = WORD(month);
+    st.wDay = WORD(day);
+    st.wHour = WORD(hour);
+    st.wMinute = WORD(minute);
+    st.wSecond = WORD(second);
+    FILETIME ft = {};
+    SystemTimeToFileTime(&st, &ft);
+    return ft;
+}
+
+const FILETIME kNow = At(2026, 6, 15, 10, 0);
+
+FtpEntry List(const std::string& line, bool expectEntry = true, FILETIME now = kNow) {
+    FtpEntry entry;
+    EXPECT_EQ(FtpParseListLine(line, now, entry), expectEntry) << line;
+    return entry;
+}
+
+FtpEntry Mlsd(const std::string& line, bool expectEntry = true) {
+    FtpEntry entry;
+    EXPECT_EQ(FtpParseMlsdLine(line, entry), expectEntry) << line;
+    return entry;
+}
+
+TEST(UnixListing, FilesFoldersLinksAndPermissions) {
+    FtpEntry e = List("-rw-r--r--   1 owner group     1234 Mar  4  2021 index.html");
+    EXPECT_EQ(e.name, "index.html");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(e.size, 1234u);
+    EXPECT_EQ(Ticks(e.time), Ticks(At(2021, 3, 4, 12)));  // a date alone: noon
+
+    e = List("drwxr-xr-x   2 owner group     4096 Jan  5 12:34 www");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(e.size, 0u);  // folders have no size
+    EXPECT_EQ(Ticks(e.time), Ticks(At(2026, 1, 5, 12, 34)));
+
+    // Without the owner's write permission: read-only, alone for a file.
+    EXPECT_EQ(List("-r--rw-rw-   1 o g 10 Jan  2  2020 ro.txt").attributes,
+              DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(List("dr-xr-xr-x   2 o g 4096 Feb 29  2020 locked").attributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+
+    // No group column; a size beyond 32 bits; a link by its own name;
+    // blanks inside a name.
+    EXPECT_EQ(List("-rw-r--r--   1 owner         77 Aug  9  2022 nogroup.htm").name, "nogroup.htm");
+    EXPECT_EQ(List("-rw-r--r-- 1 o g 5000000000 Jun  1  2023 huge.bin").size, 5000000000u);
+    e = List("lrwxrwxrwx   1 o g 11 Jul  7  2019 link.htm -> index.html");
+    EXPECT_EQ(e.name, "link.htm");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(List("-rw-r--r-- 1 o g 3 Sep  9  2019 two  blanks .txt").name, "two  blanks .txt");
+
+    // Not entries.
+    List("total 42", false);
+    List("crw-r--r--   1 o g     1, 3 Jan  1  2020 device", false);
+    List("garbage that is no listing line", false);
+    List("-rw-r--r-- 1 o g 10 Feb 30  2021 no-such-day", false);
+}
+
+TEST(UnixListing, AYearlessTimeIsWithinTheLastYear) {
+    // Two days ahead at most is this year (clocks and zones differ)...
+    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Jun 17 09:00 a", true, kNow).time),
+              Ticks(At(2026, 6, 17, 9, 0)));
+    // ...further ahead is last year.
+    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Dec 31 23:59 b", true, kNow).time),
+              Ticks(At(2025, 12, 31, 23, 59)));
+    // New Year's Day: a December date is last December.
+    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Dec 30 08:00 c", true, At(2027, 1, 1, 0, 5)).time),
+              Ticks(At(2026, 12, 30, 8, 0)));
+}
+
+TEST(DosListing, FoldersFilesAndClocks) {
+    FtpEntry e = List("01-05-20  12:34PM       <DIR>          www");
+    EXPECT_EQ(e.name, "www");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(Ticks(e.time), Ticks(At(2020, 1, 5, 12, 34)));
+    e = List("03-04-21  05:06AM                 1234 index.html");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(e.size, 1234u);
+    EXPECT_EQ(Ticks(e.time), Ticks(At(2021, 3, 4, 5, 6)));
+    EXPECT_EQ(Ticks(List("12-31-1999  11:59PM    77 old.htm").time), Ticks(At(1999, 12, 31, 23, 59)));
+    EXPECT_EQ(Ticks(List("12-31-99  12:00AM    77 midnight.htm").time), Ticks(At(1999, 12, 31, 0, 0)));
+    EXPECT_EQ(Ticks(List("06-01-23  00:15      12 clock24.txt").time), Ticks(At(2023, 6, 1, 0, 15)));
+    EXPECT_EQ(List("06-01-23  10:15AM    12 with blank.txt").name, "with blank.txt");
+    List("13-01-23  10:15AM    12 bad-month.txt", false);
+    List("06-01-23  13:15PM    12 bad-hour.txt", false);
+}
+
+TEST(MlsdListing, FactsBecomeAttributesSizesAndTimes) {
+    FtpEntry e = Mlsd("type=file;size=1234;modify=20210304050607;unix.mode=0644; index.html");
+    EXPECT_EQ(e.name, "index.html");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(e.size, 1234u);
+    EXPECT_EQ(Ticks(e.time), Ticks(At(2021, 3, 4, 5, 6, 7)));
+    EXPECT_EQ(Ticks(Mlsd("Type=File;Modify=20210304050607.250; ms").time),
+              Ticks(At(2021, 3, 4, 5, 6, 7)) + 2500000u);
+    EXPECT_EQ(Mlsd("type=file;size=1;unix.mode=0444; ro").attributes, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Mlsd("type=file;size=1;unix.mode=0o444;perm=rw; ro").attributes,
+              DWORD(FILE_ATTRIBUTE_READONLY));  // the mode says more than perm
+    EXPECT_EQ(Mlsd("type=file;size=1;unix.mode=0o644; rw").attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(Mlsd("type=file;size=1;perm=r; ro").attributes, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Mlsd("type=file;size=1;perm=adfrw; rw").attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    e = Mlsd("type=dir;sizd=4096;modify=20190607080910;perm=el; d");
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(e.size, 0u);
+    EXPECT_EQ(Mlsd("type=OS.unix=slink:/x;size=3; link").attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(Mlsd("type=file;size=1; name; with; semicolons").name, "name; with; semicolons");
+
+    Mlsd("type=cdir;modify=20200101000000; .", false);
+    Mlsd("type=pdir;modify=20200101000000; ..", false);
+    Mlsd("type=cdir; /some/folder", false);
+    Mlsd("DELE y", false);  // the tail of a name that held CR LF
+    Mlsd("type=file;modify=2021; short-time", false);
+    Mlsd("nospace", false);
+}
+
+TEST(ListedNames, NamesThatCouldEscapeAFolderAreNeverEntries) {
+    for (const char* name : {"../evil", "a/b", "c:d", ".", "..", "q\rDELE z", "tab\there",
+                             "back\\slash", "del\x7f"}) {
+        EXPECT_FALSE(FtpNameIsSafe(name)) << name;
+        List(std::string("-rw-r--r-- 1 o g 5 Jan  1  2020 ") + name, false);
+        Mlsd(std::string("type=file;size=5; ") + name, false);
+    }
+    EXPECT_FALSE(FtpNameIsSafe(std::string(260, 'n')));
+    EXPECT_TRUE(FtpNameIsSafe(std::string(259, 'n')));
+    EXPECT_TRUE(FtpNameIsSafe(".htaccess"));
+    EXPECT_TRUE(FtpNameIsSafe("..."));
+}
+
+TEST(ListedNames, MasksMatchAsFindFirstFileMatches) {
+    EXPECT_TRUE(FtpMatchMask("*.*", "noext"));
+    EXPECT_TRUE(FtpMatchMask("*", ".htaccess"));
+    EXPECT_TRUE(FtpMatchMask("*.HTM", "about.htm"));
+    EXPECT_FALSE(FtpMatchMask("*.htm", "index.html"));
+    EXPECT_TRUE(FtpMatchMask("*.htm*", "index.html"));
+    EXPECT_TRUE(FtpMatchMask("name.", "name"));
+    EXPECT_TRUE(FtpMatchMask("a?c", "abc"));
+    EXPECT_FALSE(FtpMatchMask("a?c", "ac"));
+    EXPECT_TRUE(FtpMatchMask("KSVHELP.TXT", "ksvhelp.txt"));
+}
+
+TEST(ListedNames, EntriesFillFindDataAsWindowsDoes) {
+    FtpEntry e = Mlsd("type=file;size=5000000000;modify=20210304050607; big");
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0xAB, sizeof data);
+    FtpFillFindData(e, data);
+    EXPECT_EQ(data.nFileSizeHigh, 1u);
+    EXPECT_EQ(data.nFileSizeLow, 705032704u);
+    EXPECT_EQ(Ticks(data.ftCreationTime), Ticks(e.time));
+    EXPECT_EQ(Ticks(data.ftLastAccessTime), Ticks(e.time));
+    EXPECT_EQ(Ticks(data.ftLastWriteTime), Ticks(e.time));
+    EXPECT_STREQ(data.cFileName, "big");
+    EXPECT_EQ(data.cAlternateFileName[0], '\0');
+    EXPECT_EQ(data.dwReserved0, 0u);
+}
+
+}  // namespace

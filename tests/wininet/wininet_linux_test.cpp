@@ -1,0 +1,369 @@
+// What only our FTP client decides: the exact entries it makes, and how it
+// stands up to a server that misbehaves (tests/servers/scripted_ftp.py,
+// one port per scenario). Runs with KV_INTERNET_TIMEOUT_MS=3000.
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "support/temp_folder.h"
+#include "wininet/ftp_session.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A login to one scenario of the scripted server.
+class Scripted : public ::testing::Test {
+protected:
+    void SetUp() override {
+        internet_.reset(OpenInternet());
+        ASSERT_TRUE(internet_);
+    }
+
+    HINTERNET Connect(const char* scenario) {
+        return InternetConnectA(internet_.get(), "127.0.0.1",
+                                INTERNET_PORT(ServerPort("scripted_ftp", scenario)), "scripted",
+                                "faulty", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    }
+
+    // Every command line the scenario's server received so far.
+    static std::string Transcript(const char* scenario) {
+        return ReadWholeFile(ServerInfo("scripted_ftp", "log") + "/" + scenario + ".log");
+    }
+
+    InternetHandle internet_;
+};
+
+std::string Pwd(HINTERNET connection) {
+    char buffer[200] = {};
+    DWORD length = 100;
+    if (!FtpGetCurrentDirectoryA(connection, buffer, &length)) return "<failed>";
+    return buffer;
+}
+
+std::set<std::string> NameSet(const std::vector<WIN32_FIND_DATAA>& entries) {
+    std::vector<std::string> names = Names(entries);
+    return std::set<std::string>(names.begin(), names.end());
+}
+
+TEST_F(Scripted, UnixListingThroughListWhenMlsdIsNotOffered) {
+    InternetHandle c(Connect("unix_list"));
+    ASSERT_TRUE(c) << GetLastError();
+    EXPECT_EQ(Pwd(c.get()), "/a \"quoted\" folder");  // doubled quotes undone
+    std::vector<WIN32_FIND_DATAA> entries = ListAll(c.get(), "*");
+    EXPECT_EQ(NameSet(entries),
+              (std::set<std::string>{"www", "locked", "index.html", "readonly.txt", "nogroup.htm",
+                                     "huge.bin", "link.htm", "name with  spaces.txt"}));
+    EXPECT_EQ(FindEntry(entries, "www")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(FindEntry(entries, "locked")->dwFileAttributes,
+              DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(FindEntry(entries, "readonly.txt")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(FindEntry(entries, "index.html")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    const WIN32_FIND_DATAA* huge = FindEntry(entries, "huge.bin");
+    EXPECT_EQ(huge->nFileSizeHigh, 1u);
+    EXPECT_EQ(huge->nFileSizeLow, 705032704u);
+    const std::string transcript = Transcript("unix_list");
+    EXPECT_NE(transcript.find("LIST"), std::string::npos);
+    EXPECT_EQ(transcript.find("MLSD"), std::string::npos);
+}
+
+TEST_F(Scripted, DosListing) {
+    InternetHandle c(Connect("dos_list"));
+    ASSERT_TRUE(c) << GetLastError();
+    std::vector<WIN32_FIND_DATAA> entries = ListAll(c.get(), "*.*");
+    EXPECT_EQ(NameSet(entries),
+              (std::set<std::string>{"www", "index.html", "old.htm", "clock24.txt"}));
+    EXPECT_EQ(FindEntry(entries, "www")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    const WIN32_FIND_DATAA* index = FindEntry(entries, "index.html");
+    EXPECT_EQ(index->dwFileAttributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(index->nFileSizeLow, 1234u);
+    SYSTEMTIME st = Calendar(index->ftLastWriteTime);
+    EXPECT_EQ(st.wYear, 2021);
+    EXPECT_EQ(st.wHour, 5);
+    EXPECT_EQ(st.wMinute, 6);
+}
+
+// Names that would climb out of a folder, name another drive, or carry a
+// command are never entries, and never reach the server again.
+TEST_F(Scripted, HostileNamesAreSkipped) {
+    for (const char* scenario : {"hostile_mlsd", "hostile_list"}) {
+        InternetHandle c(Connect(scenario));
+        ASSERT_TRUE(c) << scenario << ": " << GetLastError();
+        DWORD end = 0;
+        std::vector<WIN32_FIND_DATAA> entries = ListAll(c.get(), "*", &end);
+        EXPECT_EQ(end, DWORD(ERROR_NO_MORE_FILES));
+        // "x" CR LF "DELE y" splits into the line of "x" and a line that is
+        // no entry.
+        EXPECT_EQ(NameSet(entries), (std::set<std::string>{"x", "safe.txt"})) << scenario;
+        c.reset();
+        EXPECT_EQ(Transcript(scenario).find("DELE"), std::string::npos) << scenario;
+    }
+}
+
+TEST_F(Scripted, NamesWithLineEndsAreNeverSent) {
+    InternetHandle c(Connect("plain"));
+    ASSERT_TRUE(c) << GetLastError();
+    EXPECT_FALSE(FtpDeleteFileA(c.get(), "a\r\nRMD www"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(FtpSetCurrentDirectoryA(c.get(), "www\nDELE x"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Pwd(c.get()), "/");  // the connection is still good
+    EXPECT_EQ(Transcript("plain").find("RMD"), std::string::npos);
+}
+
+TEST_F(Scripted, ListingsThatBreakOffAreNotTakenForTheEnd) {
+    {
+        InternetHandle c(Connect("drop_control"));
+        ASSERT_TRUE(c) << GetLastError();
+        WIN32_FIND_DATAA data;
+        EXPECT_EQ(FtpFindFirstFileA(c.get(), "*", &data, 0, 0), nullptr);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+        // The connection is gone for good.
+        EXPECT_FALSE(FtpSetCurrentDirectoryA(c.get(), "www"));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+    }
+    {
+        InternetHandle c(Connect("drop_data"));
+        ASSERT_TRUE(c) << GetLastError();
+        WIN32_FIND_DATAA data;
+        EXPECT_EQ(FtpFindFirstFileA(c.get(), "*", &data, 0, 0), nullptr);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));  // the 426
+        EXPECT_EQ(Pwd(c.get()), "/");  // the control connection goes on
+    }
+}
+
+TEST_F(Scripted, RefusedUploadAndDeletion) {
+    TempFolder local;
+    WriteWholeFile(local.native("up.txt"), "contents");
+    InternetHandle c(Connect("refuse"));
+    ASSERT_TRUE(c) << GetLastError();
+    EXPECT_FALSE(FtpPutFileA(c.get(), "up.txt", "up.txt", FTP_TRANSFER_TYPE_BINARY, 0));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    DWORD code = 0;
+    char text[256] = {};
+    DWORD length = sizeof text;
+    ASSERT_TRUE(InternetGetLastResponseInfoA(&code, text, &length));
+    EXPECT_EQ(std::string(text), "553 Could not create file.");
+    EXPECT_EQ(length, 26u);
+    EXPECT_EQ(code, DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    EXPECT_FALSE(FtpDeleteFileA(c.get(), "up.txt"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    length = 4;
+    EXPECT_FALSE(InternetGetLastResponseInfoA(&code, text, &length));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(length, 22u);  // "550 Permission denied."
+}
+
+// Sending into a connection the server has closed must not end the program
+// (SIGPIPE); the upload fails and the session goes on.
+TEST_F(Scripted, UploadIntoAClosedDataConnection) {
+    TempFolder local;
+    WriteWholeFile(local.native("big.bin"), std::string(8 * 1024 * 1024, 'u'));
+    InternetHandle c(Connect("drop_upload"));
+    ASSERT_TRUE(c) << GetLastError();
+    EXPECT_FALSE(FtpPutFileA(c.get(), "big.bin", "big.bin", FTP_TRANSFER_TYPE_BINARY, 0));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+    EXPECT_EQ(Pwd(c.get()), "/");
+}
+
+TEST_F(Scripted, PassiveReplyNamingAnotherHostIsNotFollowed) {
+    InternetHandle c(Connect("pasv_other"));
+    ASSERT_TRUE(c) << GetLastError();
+    const auto start = Clock::now();
+    DWORD end = 0;
+    ListAll(c.get(), "*", &end);
+    // Connecting to 10.255.255.1 would have waited out the 3 s limit.
+    EXPECT_EQ(end, DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_NE(Transcript("pasv_other").find("PASV"), std::string::npos);
+}
+
+TEST_F(Scripted, SilentServersAreGivenUpWithinTheLimit) {
+    auto start = Clock::now();
+    EXPECT_EQ(Connect("silent_banner"), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_TIMEOUT));
+    EXPECT_GT(SecondsSince(start), 2.5);
+    EXPECT_LT(SecondsSince(start), 6.0);
+
+    InternetHandle c(Connect("slow_reply"));
+    ASSERT_TRUE(c) << GetLastError();
+    start = Clock::now();
+    EXPECT_EQ(Pwd(c.get()), "<failed>");
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_TIMEOUT));
+    EXPECT_LT(SecondsSince(start), 6.0);
+    EXPECT_FALSE(FtpSetCurrentDirectoryA(c.get(), "www"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+}
+
+// The program abandons a worker that hangs; closing its handle must free
+// the worker at once rather than after the time limit.
+TEST_F(Scripted, ClosingFreesACallBlockedInAnotherThread) {
+    HINTERNET c = Connect("slow_reply");
+    ASSERT_NE(c, nullptr) << GetLastError();
+    double blocked = 0;
+    BOOL result = TRUE;
+    std::thread worker([&] {
+        auto start = Clock::now();
+        char buffer[200];
+        DWORD length = 100;
+        result = FtpGetCurrentDirectoryA(c, buffer, &length);
+        blocked = SecondsSince(start);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(InternetCloseHandle(c));
+    worker.join();
+    EXPECT_FALSE(result);
+    EXPECT_LT(blocked, 1.5);
+}
+
+TEST_F(Scripted, OverlongAndMultiLineReplies) {
+    {
+        // A 20,000-byte greeting is cut, not fatal.
+        InternetHandle c(Connect("overlong"));
+        ASSERT_TRUE(c) << GetLastError();
+        // A reply line that never ends ends the connection, long before the
+        // server would stop sending it.
+        auto start = Clock::now();
+        EXPECT_EQ(Pwd(c.get()), "<failed>");
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+        EXPECT_LT(SecondsSince(start), 2.0);
+        EXPECT_FALSE(FtpSetCurrentDirectoryA(c.get(), "www"));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+    }
+    {
+        InternetHandle c(Connect("multiline"));
+        ASSERT_TRUE(c) << GetLastError();
+        EXPECT_EQ(Pwd(c.get()), "/");
+        char text[256] = {};
+        DWORD code = 0, length = sizeof text;
+        ASSERT_TRUE(InternetGetLastResponseInfoA(&code, text, &length));
+        EXPECT_EQ(std::string(text), "257-\"/\" is current\r\n257 and this is the end");
+        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(ListAll(c.get(), "*").size(), 1u);  // www
+    }
+}
+
+TEST_F(Scripted, RepliesSplitIntoSingleBytes) {
+    TempFolder local;
+    const std::string bytes(100000, '\x5a');
+    WriteWholeFile(local.native("up.bin"), bytes);
+    InternetHandle c(Connect("split"));
+    ASSERT_TRUE(c) << GetLastError();
+    EXPECT_EQ(Pwd(c.get()), "/");
+    ASSERT_TRUE(FtpPutFileA(c.get(), "up.bin", "up.bin", FTP_TRANSFER_TYPE_BINARY, 0))
+        << GetLastError();
+    ASSERT_TRUE(FtpGetFileA(c.get(), "up.bin", "down.bin", FALSE, FILE_ATTRIBUTE_NORMAL, 0, 0))
+        << GetLastError();
+    EXPECT_TRUE(ReadWholeFile(local.native("down.bin")) == bytes);
+    EXPECT_EQ(NameSet(ListAll(c.get(), "*")), (std::set<std::string>{"www", "up.bin"}));
+}
+
+TEST_F(Scripted, OneListingAtATimeAndHandlesOfClosedParents) {
+    HINTERNET c = Connect("plain");
+    ASSERT_NE(c, nullptr) << GetLastError();
+    WIN32_FIND_DATAA data;
+    HINTERNET find = FtpFindFirstFileA(c, "*", &data, 0, 0);
+    ASSERT_NE(find, nullptr) << GetLastError();
+    EXPECT_EQ(FtpFindFirstFileA(c, "*", &data, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FTP_TRANSFER_IN_PROGRESS));
+    // Nothing matching: ERROR_NO_MORE_FILES (Wine leaves 0).
+    ASSERT_TRUE(InternetCloseHandle(find));
+    EXPECT_EQ(FtpFindFirstFileA(c, "KSVHELP.TXT", &data, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+
+    find = FtpFindFirstFileA(c, "*", &data, 0, 0);
+    ASSERT_NE(find, nullptr);
+    // Closing the session closes the connection and its listing.
+    ASSERT_TRUE(InternetCloseHandle(internet_.release()));
+    EXPECT_FALSE(InternetFindNextFileA(find, &data));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(FtpSetCurrentDirectoryA(c, "www"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    // A handle of another kind.
+    InternetHandle other(OpenInternet());
+    EXPECT_FALSE(FtpSetCurrentDirectoryA(other.get(), "www"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+
+    // The current folder into a buffer too small: the size needed.
+    InternetHandle again(OpenInternet());
+    InternetHandle d(InternetConnectA(again.get(), "127.0.0.1",
+                                      INTERNET_PORT(ServerPort("scripted_ftp", "plain")), "scripted",
+                                      "faulty", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+    ASSERT_TRUE(d);
+    char small[1];
+    DWORD length = 1;
+    EXPECT_FALSE(FtpGetCurrentDirectoryA(d.get(), small, &length));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(length, 2u);
+}
+
+TEST_F(Scripted, DownloadsReplaceWholeOrNotAtAll) {
+    TempFolder local;
+    WriteWholeFile(local.native("kept.txt"), "old contents");
+    InternetHandle c(Connect("plain"));
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(FtpGetFileA(c.get(), "missing.txt", "kept.txt", FALSE, FILE_ATTRIBUTE_NORMAL, 0, 0));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    EXPECT_EQ(ReadWholeFile(local.native("kept.txt")), "old contents");
+    EXPECT_FALSE(FtpGetFileA(c.get(), "missing.txt", "new.txt", FALSE, FILE_ATTRIBUTE_NORMAL, 0, 0));
+    // Nothing is left behind: no partial file, no scratch file.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(local.path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+
+    // A download over an executable file is data, not a program.
+    namespace fs = std::filesystem;
+    WriteWholeFile(local.native("up.txt"), "fresh");
+    ASSERT_TRUE(FtpPutFileA(c.get(), "up.txt", "up.txt", FTP_TRANSFER_TYPE_BINARY, 0));
+    fs::permissions(local.native("kept.txt"), fs::perms::owner_exec | fs::perms::group_exec,
+                    fs::perm_options::add);
+    ASSERT_TRUE(FtpGetFileA(c.get(), "up.txt", "kept.txt", FALSE, FILE_ATTRIBUTE_NORMAL, 0, 0))
+        << GetLastError();
+    EXPECT_EQ(ReadWholeFile(local.native("kept.txt")), "fresh");
+    const fs::perms mode = fs::status(local.native("kept.txt")).permissions();
+    EXPECT_EQ(mode & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+              fs::perms::none);
+    EXPECT_NE(mode & fs::perms::owner_write, fs::perms::none);
+}
+
+// The exact entries of real servers' listings (Wine fills these otherwise).
+TEST(RealServers, AttributesSizesAndTimes) {
+    for (const char* fixture : {"ftp", "vsftpd"}) {
+        InternetHandle internet(OpenInternet());
+        InternetHandle c(ConnectFtp(internet.get(), fixture));
+        ASSERT_TRUE(c) << fixture << ": " << GetLastError();
+        std::vector<WIN32_FIND_DATAA> entries = ListAll(c.get(), "listing/*");
+        ASSERT_EQ(entries.size(), 6u) << fixture;
+        EXPECT_EQ(FindEntry(entries, "readonly.txt")->dwFileAttributes,
+                  DWORD(FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(FindEntry(entries, "index.html")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+        EXPECT_EQ(FindEntry(entries, ".htaccess")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+        SYSTEMTIME st = Calendar(FindEntry(entries, "index.html")->ftLastWriteTime);
+        if (std::string(fixture) == "ftp") {  // MLSD: to the second
+            EXPECT_EQ(st.wHour, 5);
+            EXPECT_EQ(st.wMinute, 6);
+            EXPECT_EQ(st.wSecond, 7);
+        } else {  // LIST: the date alone
+            EXPECT_EQ(st.wHour, 12);
+            EXPECT_EQ(st.wMinute, 0);
+        }
+        std::vector<WIN32_FIND_DATAA> large = ListAll(c.get(), "large/*");
+        ASSERT_EQ(large.size(), 1u) << fixture;
+        EXPECT_EQ(large[0].nFileSizeHigh, 1u);
+        EXPECT_EQ(large[0].nFileSizeLow, 705032704u);
+        // Nothing matching.
+        WIN32_FIND_DATAA data;
+        EXPECT_EQ(FtpFindFirstFileA(c.get(), "listing/KSVHELP.TXT", &data, 0, 0), nullptr);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    }
+}
+
+}  // namespace
