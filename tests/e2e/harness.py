@@ -24,7 +24,10 @@ class Session:
     def __init__(self, width=1024, height=768):
         read, write = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+            # -noreset: an X server resets when its last client leaves, and a
+            # program that connects during the reset loses its window.
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         number = b""
