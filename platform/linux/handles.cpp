@@ -78,6 +78,20 @@ std::shared_ptr<PlatformWaitable> PlatformLookupWaitable(HANDLE handle) {
     return nullptr;
 }
 
+BOOL PlatformGetExitCode(HANDLE handle, HandleKind kind, LPDWORD exitCode) {
+    std::shared_ptr<PlatformWaitable> object = PlatformLookupWaitable(handle);
+    if (!object || object->kind != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!exitCode) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    if (!object->state->Ended(exitCode)) *exitCode = STILL_ACTIVE;
+    return TRUE;
+}
+
 void PlatformEndState::End(DWORD exitCode) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -81,3 +81,7 @@ struct PlatformWaitable final : PlatformObject {
 // The thread or process behind handle; otherwise nullptr with
 // ERROR_INVALID_HANDLE.
 std::shared_ptr<PlatformWaitable> PlatformLookupWaitable(HANDLE handle);
+
+// GetExitCodeThread / GetExitCodeProcess: the exit code of a handle of that
+// kind, STILL_ACTIVE while it runs.
+BOOL PlatformGetExitCode(HANDLE handle, HandleKind kind, LPDWORD exitCode);

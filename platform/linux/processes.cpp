@@ -421,15 +421,5 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
 }
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
-    std::shared_ptr<PlatformWaitable> object = PlatformLookupWaitable(process);
-    if (!object || object->kind != HandleKind::Process) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!exitCode) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    if (!object->state->Ended(exitCode)) *exitCode = STILL_ACTIVE;
-    return TRUE;
+    return PlatformGetExitCode(process, HandleKind::Process, exitCode);
 }

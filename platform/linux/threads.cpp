@@ -107,17 +107,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 }
 
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
-    std::shared_ptr<PlatformWaitable> object = PlatformLookupWaitable(thread);
-    if (!object || object->kind != HandleKind::Thread) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!exitCode) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    if (!object->state->Ended(exitCode)) *exitCode = STILL_ACTIVE;
-    return TRUE;
+    return PlatformGetExitCode(thread, HandleKind::Thread, exitCode);
 }
 
 DWORD GetCurrentThreadId(void) {

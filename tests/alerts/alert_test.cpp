@@ -7,6 +7,7 @@
 
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
+#include "support/server_info.h"
 #include "core/site_list.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
@@ -15,21 +16,6 @@ namespace alerts_test {
 namespace {
 
 using tessil_test::hostLog;
-
-// A port of 127.0.0.1 that refuses connections: one that was just free.
-int ClosedPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr("127.0.0.1");
-    a.sin_port = 0;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int size = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    closesocket(s);
-    return ntohs(a.sin_port);
-}
 
 class UnreachableMail : public AlertsTest {
 protected:
@@ -41,7 +27,7 @@ protected:
         currentSite.emailAlerts = 1;
         CopyField(currentSite.alertRecipient, "owner@example.com");
         CopyField(currentSite.mailServer, "127.0.0.1");
-        SetSiteMailPort(currentSite, int16_t(ClosedPort()));
+        SetSiteMailPort(currentSite, int16_t(ClosedLoopbackPort()));
         alertRetrySeconds = 2;
         seen.clear();
         tessil::screenHost.waitTicks = [](int n) {

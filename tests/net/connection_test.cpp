@@ -21,20 +21,6 @@ namespace fs = std::filesystem;
 using alerts_test::AlertsTest;
 using tessil_test::hostLog;
 
-// A port of 127.0.0.1 that refuses connections: one that was just free.
-int ClosedPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int size = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    closesocket(s);
-    return ntohs(a.sin_port);
-}
-
 std::string Url(int port, const char* path)
 {
     return "http://127.0.0.1:" + std::to_string(port) + path;
@@ -51,7 +37,7 @@ protected:
         connectionFailed = 0;
         pauses = 0;
         liveProbe = Url(ServerPort("http"), "/empty");
-        deadProbe = Url(ClosedPort(), "/");
+        deadProbe = Url(ClosedLoopbackPort(), "/");
         SetProbe(liveProbe);
         tessil::screenHost.pause = [](int) { ++pauses; if (onPause) onPause(); };
         onPause = nullptr;
@@ -77,7 +63,7 @@ protected:
         AlertsTest::TearDown();
     }
     static void SetProbe(const std::string& url) { std::snprintf(probeUrl, sizeof probeUrl, "%s", url.c_str()); }
-    void RefuseFtp() { ftpPort = INTERNET_PORT(ClosedPort()); }
+    void RefuseFtp() { ftpPort = INTERNET_PORT(ClosedLoopbackPort()); }
 
     // Types of the events logged so far, oldest first.
     std::vector<int> EventTypes() const

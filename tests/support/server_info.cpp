@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win32.h"
+
 std::string ServerInfo(const char* fixture, const char* key)
 {
     const char* folder = std::getenv("KV_SERVER_DIR");
@@ -31,4 +33,17 @@ std::string ServerInfo(const char* fixture, const char* key)
 int ServerPort(const char* fixture, const char* key)
 {
     return std::atoi(ServerInfo(fixture, key).c_str());
+}
+
+int ClosedLoopbackPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int size = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
+    closesocket(s);
+    return ntohs(a.sin_port);
 }

@@ -11,3 +11,7 @@ std::string ServerInfo(const char* fixture, const char* key);
 
 // ServerInfo as a port number; 0 when missing.
 int ServerPort(const char* fixture, const char* key = "port");
+
+// A port of 127.0.0.1 that refuses connections: one that was free a moment
+// ago (call WSAStartup first on Windows).
+int ClosedLoopbackPort();
