@@ -37,7 +37,12 @@ TEST_F(LaunchProgramTest, TheWaitingFormEndsWhenTheProgramCreatesStatusFil)
     WriteWholeFile(folder.path() / "STATUS.DAT", "stale");
     tessil::focusState = 0;
     EXPECT_EQ(LaunchProgram(1, 0, "cmd /c done.bat", ""), 0);
-    EXPECT_EQ(ReadWholeFile(folder.path() / "STATUS.FIL").rfind("done", 0), 0u);
+    // The wait ends when the file exists, which can be before the batch has
+    // written into it; a stale file left in place would never say "done".
+    std::string status;
+    for (int i = 0; i < 100 && status.rfind("done", 0) != 0; ++i, Sleep(20))
+        status = ReadWholeFile(folder.path() / "STATUS.FIL");
+    EXPECT_EQ(status.rfind("done", 0), 0u) << status;
     EXPECT_FALSE(fs::exists(folder.path() / "STATUS.DAT"));
     EXPECT_EQ(tessil::focusState, 0);
     EXPECT_EQ(tessil::mouseButton, 0);

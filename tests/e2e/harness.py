@@ -78,7 +78,8 @@ class Program:
         self.started = time.monotonic()
         self.process = subprocess.Popen(command + list(args), env=self.env, cwd=cwd, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, text=True)
-        self.window = self._find_window(title)
+        # Wine starts its own services with the first program of a prefix.
+        self.window = self._find_window(title, timeout=90 if wine else 30)
         geometry = self.session.run("xdotool", "getwindowgeometry", "--shell", self.window)
         values = dict(line.split("=") for line in geometry.split())
         self.width, self.height = int(values["WIDTH"]), int(values["HEIGHT"])
