@@ -81,6 +81,12 @@ public:
 
     int fd() const { return fd_; }
     void reset(int fd = -1);
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_ = -1;

@@ -351,7 +351,10 @@ BOOL FtpGetFileA(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL fail
         if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(0222);
         fchmod(fd, mode);
     }
-    file.reset();
+    if (close(file.release()) != 0 && ok) {
+        PlatformSetLastErrno(errno);
+        ok = false;
+    }
     // A failed download leaves no partial file: what this call created or
     // began to overwrite is removed; a file it never wrote to stays as it was.
     if (!ok && (created || written > 0)) {

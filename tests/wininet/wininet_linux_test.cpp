@@ -464,6 +464,14 @@ TEST(RealServers, AttributesSizesAndTimes) {
         WIN32_FIND_DATAA data;
         EXPECT_EQ(FtpFindFirstFileA(c.get(), "listing/KSVHELP.TXT", &data, 0, 0), nullptr);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+        // A folder whose name holds a blank.
+        TempFolder local;
+        WriteWholeFile(local.native("in.txt"), "in");
+        FtpCreateDirectoryA(c.get(), "-l blank folder");  // there from an earlier run, perhaps
+        ASSERT_TRUE(FtpPutFileA(c.get(), "in.txt", "-l blank folder/in.txt", FTP_TRANSFER_TYPE_BINARY, 0))
+            << fixture << ": " << GetLastError();
+        EXPECT_EQ(Names(ListAll(c.get(), "-l blank folder/*")), std::vector<std::string>{"in.txt"})
+            << fixture;
     }
 }
 
