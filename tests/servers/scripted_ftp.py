@@ -2,8 +2,8 @@
 """Our own FTP server, scripted to misbehave: one port per scenario.
 
 Every scenario speaks enough FTP for WinINet (USER, PASS, FEAT, OPTS, TYPE,
-PWD, CWD, MKD, RMD, DELE, PASV, EPSV, LIST, MLSD, RETR, STOR, NOOP, QUIT)
-over an in-memory folder of its own, and breaks one step:
+PWD, CWD, MKD, RMD, DELE, PASV, EPSV, LIST, MLSD, SIZE, RETR, STOR, NOOP,
+QUIT) over an in-memory folder of its own, and breaks one step:
 
   plain          nothing: MLSD offered, a clean folder
   unix_list      no MLSD; LIST lines of many Unix shapes; PWD with quotes
