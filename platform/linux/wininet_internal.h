@@ -65,8 +65,8 @@ struct InternetSession final : InternetObject {
 // upload), beyond the time limit of each wait, so that a server that
 // trickles or streams without end cannot hold a call, or fill a disk, for
 // ever:
-//  - rate: once the time limit (InternetTimeoutMs, ftp_control.h) has passed since the
-//    data started, the bytes moved must average at least
+//  - rate: once the time limit (InternetTimeoutMs, ftp_control.h) has passed
+//    since the data started, the bytes moved must average at least
 //    minimumBytesPerSecond. A transfer of n bytes may therefore take
 //    max(time limit, n / rate); one that falls behind fails at once with
 //    ERROR_INTERNET_TIMEOUT.
@@ -81,7 +81,7 @@ struct FtpTransferLimits {
     uint64_t listingBytes = uint64_t(64) << 20;
     uint64_t unknownSizeBytes = uint64_t(4) << 30;
 };
-// Read at the start of each transfer; the tests lower them.
+// Read by every transfer; the tests lower them between calls.
 extern FtpTransferLimits ftpTransferLimits;
 
 // Records the last reply received by this thread (code and full text, lines

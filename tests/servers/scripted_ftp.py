@@ -15,9 +15,9 @@ QUIT) over an in-memory folder of its own, and breaks one step:
   hostile_list   the same names in LIST lines
   transfers      no MLSD; SIZE answered; RETR of short.bin (SIZE 1000, 500
                  bytes sent, then 226), long.bin (SIZE 1000; 1000 sent, a
-                 pause, 1000 more),
-                 exact.bin (1000), trickle.bin (one byte every 0.25 s until
-                 the client goes), steady.bin (16 KiB every 0.4 s, 9 times)
+                 pause, 1000 more), exact.bin (1000), trickle.bin (one byte
+                 every 0.25 s until the client goes), steady.bin (16 KiB
+                 every 0.4 s, 9 times)
   endless        no MLSD; SIZE refused; RETR and LIST send without end
   ls_style       no MLSD; LIST takes its argument as ls does: blanks split
                  it, so "my folder" lists nothing (226); without an argument
