@@ -83,12 +83,12 @@ TEST(UnixListing, AYearlessTimeIsTheNearestToNow) {
         FILETIME now;
         FILETIME expected;
     } cases[] = {
-        {"Jun 17 09:00", kNow, At(2026, 6, 17, 9, 0)},            // two days ahead
-        {"Jun 25 09:00", kNow, At(2026, 6, 25, 9, 0)},            // ten days ahead
-        {"Dec 31 23:59", kNow, At(2025, 12, 31, 23, 59)},         // five months back
+        {"Jun 17 09:00", kNow, At(2026, 6, 17, 9, 0)},     // two days ahead
+        {"Jun 25 09:00", kNow, At(2026, 6, 25, 9, 0)},     // ten days ahead
+        {"Dec 31 23:59", kNow, At(2025, 12, 31, 23, 59)},  // five months back
         {"Dec 30 08:00", At(2027, 1, 1, 0, 5), At(2026, 12, 30, 8, 0)},
         {"Jan  2 10:00", At(2026, 12, 31, 22, 0), At(2027, 1, 2, 10, 0)},
-        {"Feb 29 10:00", kNow, kFtpUnknownTime},                  // no leap year near
+        {"Feb 29 10:00", kNow, kFtpUnknownTime},  // no leap year near
         {"Feb 29 10:00", At(2028, 6, 1), At(2028, 2, 29, 10, 0)},
     };
     for (const auto& c : cases)
