@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/site_list.h"
 
@@ -49,11 +50,25 @@ bool IsDeviceName(const char* name, size_t length)
     return IsDigit(char(last)) || last == 0xB9 || last == 0xB2 || last == 0xB3;
 }
 
+// The transfer layer of earlier builds left its own scratch files under
+// this prefix.
+constexpr char kOldScratchPrefix[] = ".kv-ftpget-";
+
+bool StartsWith(const char* name, size_t length, const char* prefix)
+{
+    const size_t n = std::strlen(prefix);
+    return length >= n && std::memcmp(name, prefix, n) == 0;
+}
+
 bool IsScratchName(const char* name, size_t length)
 {
-    const size_t prefix = sizeof kScratchPrefix - 1, suffix = sizeof kScratchSuffix - 1;
-    if (length <= prefix + suffix || std::memcmp(name, kScratchPrefix, prefix) != 0 ||
-        std::memcmp(name + length - suffix, kScratchSuffix, suffix) != 0)
+    size_t prefix = 0;
+    if (StartsWith(name, length, kScratchPrefix))
+        prefix = sizeof kScratchPrefix - 1;
+    else if (StartsWith(name, length, kOldScratchPrefix))
+        prefix = sizeof kOldScratchPrefix - 1;
+    const size_t suffix = sizeof kScratchSuffix - 1;
+    if (!prefix || length <= prefix + suffix || std::memcmp(name + length - suffix, kScratchSuffix, suffix) != 0)
         return false;
     size_t at = prefix, end = length - suffix;
     auto digits = [&] {
@@ -127,16 +142,11 @@ bool LocalWriteAllowed(const char* path)
 
 int RemoveScratchFiles(const char* folder)
 {
-    char pattern[MAX_PATH];
-    const size_t length = folder ? strnlen(folder, MAX_PATH) : 0;
-    const bool separated = length == 0 || folder[length - 1] == '\\' || folder[length - 1] == '/';
-    int written = std::snprintf(pattern, sizeof pattern, "%.*s%s%s*", int(length), folder ? folder : "",
-                                separated ? "" : "\\", kScratchPrefix);
-    if (written < 0 || size_t(written) >= sizeof pattern)
-        return 0;
-    const size_t folderPart = size_t(written) - (sizeof kScratchPrefix - 1) - 1;
+    std::string prefix(folder ? folder : "", folder ? strnlen(folder, MAX_PATH) : 0);
+    if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/')
+        prefix += '\\';
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    HANDLE search = FindFirstFileA((prefix + ".kv-*").c_str(), &found); // both scratch prefixes
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     int removed = 0;
@@ -144,12 +154,9 @@ int RemoveScratchFiles(const char* folder)
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             ClassifyFileName(found.cFileName) != FileNameUse::kScratch)
             continue;
-        char file[MAX_PATH];
-        written = std::snprintf(file, sizeof file, "%.*s%s", int(folderPart), pattern, found.cFileName);
-        if (written < 0 || size_t(written) >= sizeof file)
-            continue;
-        SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(file))
+        const std::string file = prefix + found.cFileName;
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileA(file.c_str()))
             ++removed;
     } while (FindNextFileA(search, &found));
     FindClose(search);

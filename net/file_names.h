@@ -10,8 +10,9 @@
 //
 //   kNotAFile    "", "." and "..": never acted on.
 //   kScratch     the program's own scratch file (a download in progress, or
-//                one a killed program left behind): ".kv-ftpget-D-D.part",
-//                D a run of digits. Never acted on as a file of the site; the
+//                one a killed program left behind): ".kv-part-D-D.part" or,
+//                as earlier builds named them, ".kv-ftpget-D-D.part", D a run
+//                of digits. Never acted on as a file of the site; the
 //                start-up clean-up removes it from the secure server folders.
 //   kServerOnly  unsafe as a local name: contains "/", "\", ":", "*", "?",
 //                '"', "<", ">", "|" or a control character (below 32, or
@@ -36,7 +37,7 @@ enum class FileNameUse : uint8_t { kNotAFile, kScratch, kServerOnly, kLocal };
 inline constexpr int kMaxLocalNameLength = 255;
 
 // The scratch names: kScratchPrefix, digits, "-", digits, kScratchSuffix.
-inline constexpr const char kScratchPrefix[] = ".kv-ftpget-";
+inline constexpr const char kScratchPrefix[] = ".kv-part-";
 inline constexpr const char kScratchSuffix[] = ".part";
 
 // Call for every name a listing (remote or local) returns, before acting on

@@ -84,8 +84,10 @@ public:
     void Run() override
     {
         result = FtpPutFileA(connection_, local_.c_str(), remote_.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
+        error = GetLastError();
     }
     BOOL result = FALSE;
+    DWORD error = 0; // the worker's last error, handed to the caller
 
 private:
     HINTERNET connection_;
@@ -105,11 +107,13 @@ public:
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RESYNCHRONIZE |
                                  FTP_TRANSFER_TYPE_UNKNOWN,
                              0);
+        error = GetLastError();
     }
     // The caller deleted the scratch file when it gave up, but a call that
     // still held it open may have kept it (Windows) or made it late.
     void Release() override { DeleteFileA(scratch_.c_str()); }
     BOOL result = FALSE;
+    DWORD error = 0; // the worker's last error, handed to the caller
 
 private:
     HINTERNET connection_;
@@ -233,7 +237,10 @@ void RemoveLeftoversOnce(const std::string& folder)
 int32_t UploadFile(HINTERNET, const char* localPath, const char* remoteName)
 {
     auto job = std::make_shared<PutJob>(ftpConnection, localPath, remoteName);
-    return RunTransfer(job, ftpConnection, LocalFileSize(localPath)) ? job->result : 0;
+    if (!RunTransfer(job, ftpConnection, LocalFileSize(localPath)))
+        return 0;
+    SetLastError(job->error);
+    return job->result ? 1 : 0;
 }
 
 int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, int64_t reportedSize)
@@ -248,8 +255,11 @@ int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, i
     const bool sized = reportedSize >= 0;
     auto job = std::make_shared<GetJob>(ftpConnection, remoteName, scratch);
     auto grownPast = [&] { return sized && LocalFileSize(scratch.c_str()) > reportedSize; };
-    bool ok = RunTransfer(job, ftpConnection, sized ? reportedSize : kUnknownTransferSize, grownPast) &&
-              job->result;
+    bool ok = RunTransfer(job, ftpConnection, sized ? reportedSize : kUnknownTransferSize, grownPast);
+    if (ok && !job->result) {
+        SetLastError(job->error);
+        ok = false;
+    }
     if (ok && sized && LocalFileSize(scratch.c_str()) != reportedSize) {
         SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
         ok = false;
