@@ -73,37 +73,41 @@ bool RunWorker(const std::shared_ptr<WorkerJob>& job, int64_t rounds,
     return !job->state.compare_exchange_strong(running, WorkerJob::kAbandoned);
 }
 
-// The transfers take the connection when they are made: the caller may
+// An FTP transfer takes the connection when it is made: the caller may
 // close it (and clear ftpConnection) before the worker starts.
-class PutJob : public WorkerJob {
+class TransferJob : public WorkerJob {
 public:
-    PutJob(HINTERNET connection, const char* local, const char* remote)
-        : connection_(connection), local_(local), remote_(remote)
+    explicit TransferJob(HINTERNET handle) : connection(handle) {}
+    const HINTERNET connection;
+    BOOL result = FALSE;
+    DWORD error = 0; // the worker's last error, handed to the caller
+};
+
+class PutJob : public TransferJob {
+public:
+    PutJob(HINTERNET handle, const char* local, const char* remote)
+        : TransferJob(handle), local_(local), remote_(remote)
     {
     }
     void Run() override
     {
-        result = FtpPutFileA(connection_, local_.c_str(), remote_.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
+        result = FtpPutFileA(connection, local_.c_str(), remote_.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
         error = GetLastError();
     }
-    BOOL result = FALSE;
-    DWORD error = 0; // the worker's last error, handed to the caller
-
 private:
-    HINTERNET connection_;
     std::string local_, remote_;
 };
 
 // Into a scratch file that must not exist yet; hidden while it is written.
-class GetJob : public WorkerJob {
+class GetJob : public TransferJob {
 public:
-    GetJob(HINTERNET connection, const char* remote, const std::string& scratch)
-        : connection_(connection), remote_(remote), scratch_(scratch)
+    GetJob(HINTERNET handle, const char* remote, const std::string& scratch)
+        : TransferJob(handle), remote_(remote), scratch_(scratch)
     {
     }
     void Run() override
     {
-        result = FtpGetFileA(connection_, remote_.c_str(), scratch_.c_str(), TRUE, FILE_ATTRIBUTE_HIDDEN,
+        result = FtpGetFileA(connection, remote_.c_str(), scratch_.c_str(), TRUE, FILE_ATTRIBUTE_HIDDEN,
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RESYNCHRONIZE |
                                  FTP_TRANSFER_TYPE_UNKNOWN,
                              0);
@@ -112,11 +116,8 @@ public:
     // The caller deleted the scratch file when it gave up, but a call that
     // still held it open may have kept it (Windows) or made it late.
     void Release() override { DeleteFileA(scratch_.c_str()); }
-    BOOL result = FALSE;
-    DWORD error = 0; // the worker's last error, handed to the caller
 
 private:
-    HINTERNET connection_;
     std::string remote_, scratch_;
 };
 
@@ -195,7 +196,7 @@ int64_t LocalFileSize(const char* path)
 
 // Runs a transfer of `size` bytes within the overall bound. When it is given
 // up, the connection it uses is closed, which ends a call blocked on it.
-bool RunTransfer(const std::shared_ptr<WorkerJob>& job, HINTERNET connection, int64_t size,
+bool RunTransfer(const std::shared_ptr<TransferJob>& job, int64_t size,
                  const std::function<bool()>& overrun = nullptr)
 {
     const int64_t perRound = transferBytesPerRound > 0 ? transferBytesPerRound : 1;
@@ -203,9 +204,9 @@ bool RunTransfer(const std::shared_ptr<WorkerJob>& job, HINTERNET connection, in
     if (RunWorker(job, rounds, overrun))
         return true;
     if (job->state.load() == WorkerJob::kAbandoned) {
-        if (connection)
-            InternetCloseHandle(connection);
-        if (ftpConnection == connection)
+        if (job->connection)
+            InternetCloseHandle(job->connection);
+        if (ftpConnection == job->connection)
             ftpConnection = nullptr;
         SetLastError(ERROR_INTERNET_TIMEOUT);
     }
@@ -237,7 +238,7 @@ void RemoveLeftoversOnce(const std::string& folder)
 int32_t UploadFile(HINTERNET, const char* localPath, const char* remoteName)
 {
     auto job = std::make_shared<PutJob>(ftpConnection, localPath, remoteName);
-    if (!RunTransfer(job, ftpConnection, LocalFileSize(localPath)))
+    if (!RunTransfer(job, LocalFileSize(localPath)))
         return 0;
     SetLastError(job->error);
     return job->result ? 1 : 0;
@@ -255,7 +256,7 @@ int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, i
     const bool sized = reportedSize >= 0;
     auto job = std::make_shared<GetJob>(ftpConnection, remoteName, scratch);
     auto grownPast = [&] { return sized && LocalFileSize(scratch.c_str()) > reportedSize; };
-    bool ok = RunTransfer(job, ftpConnection, sized ? reportedSize : kUnknownTransferSize, grownPast);
+    bool ok = RunTransfer(job, sized ? reportedSize : kUnknownTransferSize, grownPast);
     if (ok && !job->result) {
         SetLastError(job->error);
         ok = false;

@@ -1,6 +1,6 @@
 // Calls that move data run in a short-lived worker thread while the main
-// thread polls every 50 ms with the window live. The web requests have a time
-// limit; a worker that outlives it is abandoned, never killed (killing a
+// thread polls every 50 ms with the window live. Every call has a time limit;
+// a worker that outlives it is abandoned, never killed (killing a
 // thread inside the network library would leave its locks held): what it
 // returns late is released by the worker itself and never seen by the caller.
 #pragma once
