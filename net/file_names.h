@@ -48,8 +48,8 @@ FileNameUse ClassifyFileName(const char* name);
 // Call just before writing a local file whose name came from a listing
 // (download, quarantine copy, mirror write). True when `path` may be written:
 // its last component is a kLocal name, the path is shorter than MAX_PATH,
-// and the entry the system finds for it (FindFirstFileA) either does not
-// exist or carries exactly that last component, byte for byte. False, with
+// and the system finds no entry for it (FindFirstFileA) or one that carries
+// exactly that last component, byte for byte. False, with
 // the last error set, otherwise: ERROR_INVALID_NAME for a name that is not
 // kLocal or a path too long, ERROR_ALREADY_EXISTS when a file of another
 // spelling would be written through, the lookup's own error when the folder
