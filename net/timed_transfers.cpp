@@ -229,7 +229,14 @@ std::string FolderOf(const char* path)
 void RemoveLeftoversOnce(const std::string& folder)
 {
     static std::set<std::string> cleaned;
-    if (cleaned.insert(folder).second)
+    // A relative folder is known by where it lies now.
+    std::string key = folder;
+    const bool absolute = !folder.empty() && (folder[0] == '\\' || folder[0] == '/' || folder.find(':') == 1);
+    char current[MAX_PATH];
+    const DWORD length = absolute ? 0 : GetCurrentDirectoryA(sizeof current, current);
+    if (length > 0 && length < sizeof current)
+        key = std::string(current, length) + "\\" + folder;
+    if (cleaned.insert(key).second)
         RemoveScratchFiles(folder.c_str());
 }
 

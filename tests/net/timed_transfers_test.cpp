@@ -106,11 +106,11 @@ protected:
         ftpPort = INTERNET_PORT(ServerPort("ftp"));
         ASSERT_EQ(ConnectSite(2), 1);
     }
-    // The names in the test's folder, scratch files included.
-    std::vector<std::string> LocalNames() const
+    // The names in the test's folder (or a folder in it), scratch files included.
+    std::vector<std::string> LocalNames(const char* sub = "") const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder.path()))
+        for (const auto& entry : fs::directory_iterator(folder.path() / sub))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
@@ -169,25 +169,30 @@ TEST_F(FtpTransfers, ADownloadNeverLandsOnAFileOfAnotherSpelling)
 }
 
 // Bytes that disagree with the reported size, or no remote file at all: the
-// old file stays as it was and no scratch file is left.
+// old file stays as it was and no scratch file is left (nor the one a killed
+// run left in the folder before the first download there).
 TEST_F(FtpTransfers, AFailedDownloadLeavesTheOldFileAlone)
 {
     const std::string served(100000, 's');
     WriteWholeFile(home / "page.html", served);
+    // A folder of its own: its first download in this run looks for leftovers.
+    const fs::path site = folder.path() / "site";
+    fs::create_directory(site);
+    WriteWholeFile(site / ".kv-part-99-1.part", "a killed run's");
     const struct {
         const char* remote;
         int64_t size;
     } cases[] = {{"page.html", 99999}, {"page.html", 100001}, {"missing.html", kSizeNotReported}};
     for (const auto& c : cases) {
         Reconnect(); // a download that grew past its size ends the connection
-        WriteWholeFile(folder.path() / "page.html", "old bytes");
-        EXPECT_EQ(DownloadFile(nullptr, c.remote, "page.html", c.size), 0) << c.remote << " " << c.size;
-        EXPECT_EQ(ReadWholeFile(folder.path() / "page.html"), "old bytes");
-        EXPECT_EQ(LocalNames(), std::vector<std::string>{"page.html"});
+        WriteWholeFile(site / "page.html", "old bytes");
+        EXPECT_EQ(DownloadFile(nullptr, c.remote, "site\\page.html", c.size), 0) << c.remote << " " << c.size;
+        EXPECT_EQ(ReadWholeFile(site / "page.html"), "old bytes");
+        EXPECT_EQ(LocalNames("site"), std::vector<std::string>{"page.html"});
     }
     Reconnect();
-    EXPECT_NE(DownloadFile(nullptr, "page.html", "page.html", int64_t(served.size())), 0);
-    EXPECT_TRUE(ReadWholeFile(folder.path() / "page.html") == served);
+    EXPECT_NE(DownloadFile(nullptr, "page.html", "site\\page.html", int64_t(served.size())), 0);
+    EXPECT_TRUE(ReadWholeFile(site / "page.html") == served);
     fs::remove(home / "page.html");
 }
 
