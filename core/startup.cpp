@@ -5,6 +5,8 @@
 
 #include "core/app.h"
 #include "core/data_files.h"
+#include "core/site_list.h"
+#include "net/file_names.h"
 #include "tessil/input.h"
 #include "tessil/state.h"
 #include "tessil/tessil.h"
@@ -97,4 +99,5 @@ void StartupInit()
     tessil::functionKeyMode = 0;
     tessil::insertMode = 0;
     tessil::scrollOffset = 0;
+    RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
 }
