@@ -30,7 +30,7 @@ constexpr int kReplyOk = 250;
 constexpr int kReplyWillForward = 251;
 constexpr int kReplyAuthContinue = 334;
 constexpr int kReplyStartMail = 354;
-constexpr int kReplyRefused = 554;
+constexpr int kReplyTransactionFailed = 554;
 
 void Status(const char* text)
 {
@@ -46,9 +46,8 @@ void FailureStatus(const char* text)
     tessil::RefreshFields();
 }
 
-// The first `width` bytes at most of a text from the site record (whose
-// fields need not end in NUL) or the caller, cut at its first control
-// character so that it can never end a command line early.
+// The first `width` bytes at most of a site record's field (which need not
+// end in NUL), cut at its first control character.
 void SafeText(char* out, size_t width, const char* text)
 {
     size_t n = 0;
@@ -101,13 +100,12 @@ bool ResolveHost(const char* host, uint32_t& address)
     return true;
 }
 
-bool SendCommand(MailConnection& mail, const char* format, const char* text)
+void SendCommand(MailConnection& mail, const char* format, const char* text)
 {
     char command[kCommandSize];
     int n = std::snprintf(command, sizeof command, format, text, 13, 10);
-    if (n <= 0)
-        return mail.connected();
-    return mail.Send(command, size_t(n) < sizeof command ? size_t(n) : sizeof command - 1);
+    if (n > 0)
+        mail.Send(command, size_t(n) < sizeof command ? size_t(n) : sizeof command - 1);
 }
 
 // One piece of a body line. Control characters become '?' and a line that
@@ -262,7 +260,7 @@ SmtpStep After(Conversation& c, SmtpStep step, int code)
     case SmtpStep::AuthPassword: return SmtpStep::MailFrom;
     case SmtpStep::MailFrom: return code / 100 == 2 ? SmtpStep::RcptTo : SmtpStep::Quit;
     case SmtpStep::RcptTo:
-        if (code == kReplyRefused)
+        if (code == kReplyTransactionFailed)
             c.result = 2;
         return code == kReplyOk || code == kReplyWillForward ? SmtpStep::Data : SmtpStep::Quit;
     // Without the go-ahead the message's lines would be read as commands.
@@ -339,7 +337,7 @@ uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
     while (step != SmtpStep::Done) {
         Begin(c, step);
         int code = mail.Receive(step >= SmtpStep::Data ? kShortReply : MailConnection::kReplySize);
-        if (step == SmtpStep::Greeting && code == kReplyRefused) {
+        if (step == SmtpStep::Greeting && code == kReplyTransactionFailed) {
             mail.Close();
             FailureStatus("Unable to Write to Mail Server - Error 554");
             return 2;
