@@ -15,7 +15,7 @@
 int openUrlRounds = 301;
 int readUrlRounds = 101;
 int transferFloorRounds = 1200;
-int64_t transferBytesPerRound = 1638;
+int64_t transferBytesPerRound = 410;
 
 namespace {
 

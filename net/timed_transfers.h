@@ -12,7 +12,8 @@
 // The overall bound of UploadFile and DownloadFile, so that a server that
 // trickles or streams without end cannot hold a pass: transferFloorRounds
 // rounds of 50 ms (1,200: a minute) plus one round for every
-// transferBytesPerRound bytes of the file (1,638: an average of 32 KiB/s).
+// transferBytesPerRound bytes of the file (410: an average of 8 KiB/s, which
+// a slow uplink still meets; the Linux FTP client's own rate bound is 4 KiB/s).
 // The file's size is the local file's for an upload, the size the listing
 // reported for a download, and kUnknownTransferSize for a download whose
 // size is not known. When the bound trips, the FTP connection is closed

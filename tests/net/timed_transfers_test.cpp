@@ -43,7 +43,7 @@ protected:
         openUrlRounds = 301;
         readUrlRounds = 101;
         transferFloorRounds = 1200;
-        transferBytesPerRound = 1638;
+        transferBytesPerRound = 410;
     }
     TempFolder folder;
 };
