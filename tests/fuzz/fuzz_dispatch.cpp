@@ -51,11 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     uint8_t settings = data[0];
-    draw = DrawingState{};
-    screen.x0 = screen.y0 = 0;
-    screen.scaleRight = screen.rightEdge;
-    screen.scaleBottom = screen.bottomEdge;
-    ResetDrawClip();
+    fuzz::ResetDrawing();
     std::strcpy(dyn->screenFilePath, "s.plt");
     fontSettings = FontRecord{};
     if (settings & 2) {

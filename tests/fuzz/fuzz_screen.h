@@ -67,4 +67,16 @@ inline void OpenScreen(int width, int height)
     tessil::CreateScreenBitmap();
 }
 
+// Drawing state and frame as a screen starts, so that each run stands alone
+// (a viewport one input leaves open must not scale the next one's drawing).
+inline void ResetDrawing()
+{
+    tessil::draw = tessil::DrawingState{};
+    tessil::screen.x0 = tessil::screen.y0 = 0;
+    tessil::screen.scaleRight = tessil::screen.rightEdge;
+    tessil::screen.scaleBottom = tessil::screen.bottomEdge;
+    tessil::screen.aspect = tessil::screen.screenAspect;
+    tessil::ResetDrawClip();
+}
+
 } // namespace fuzz

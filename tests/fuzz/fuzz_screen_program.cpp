@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::ofstream("f.plt", std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data + 1), std::streamsize(size - 1));
-    draw = DrawingState{};
+    fuzz::ResetDrawing();
     CloseScreenFiles(); // the file changed under the kept handle
     OpenBook("f.plt", 1, data[0] % 5);
     // Every field the loader made lies inside the field area.
