@@ -33,6 +33,7 @@ bool SetUp()
     std::filesystem::create_directories("kestrovane");
     fuzz::OpenScreen(80, 60);
     screenHost.waitTicks = [](int) {};
+    draw.charSize[0] = 2; // the 8 x 8 font the monitor screen uses at 640 x 480
     // The monitor screen's 27 lines.
     size_t used = 0;
     for (int i = 0; i < 27; ++i) {
