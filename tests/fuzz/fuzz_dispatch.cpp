@@ -8,53 +8,37 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <random>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "tessil/display_commands.h"
 #include "tessil/state.h"
 #include "tessil/tessil.h"
+#include "tests/fuzz/fuzz_screen.h"
 
 using namespace tessil;
 
 namespace {
 
-void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 bool SetUp()
 {
-    auto folder = std::filesystem::temp_directory_path() / ("kvfuzz-dispatch-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-    PlatformSetDriveRoot(folder.string().c_str());
-
+    fuzz::MakeScratchFolder("dispatch");
     std::vector<uint8_t> library(21 * 3200, 255);
     for (int i = 0; i < 2048; ++i)
         library[20 * 3200 + 1152 + size_t(i)] = uint8_t(i * 37);
-    WriteFile(folder / "screens.lib", library);
+    fuzz::WriteBytes("screens.lib", library);
     // s.plt: record 1 draws and chains to record 2, which chains back.
     std::vector<uint8_t> book(2 * 3200, 255);
     const uint8_t r1[] = {170, 4, 0, 0, 0, 0, 0x13, 0x88, 0x13, 0x88, 151, 3, 2, 0, 10, 0, 10, 'A', 'b', 161, 2};
     const uint8_t r2[] = {189, 5, 0, 0, 0, 0, 0x27, 0x10, 0x27, 0x10, 0, 50, 161, 1};
     std::memcpy(book.data(), r1, sizeof r1);
     std::memcpy(book.data() + 3200, r2, sizeof r2);
-    WriteFile(folder / "s.plt", book);
+    fuzz::WriteBytes("s.plt", book);
     // p.bmp: 2 x 2 pixels, 24 bits.
-    WriteFile(folder / "p.bmp", {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,
-                                 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 255, 255, 255, 0, 0});
+    fuzz::WriteBytes("p.bmp", {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,
+                               1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                               255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 255, 255, 255, 0, 0});
 
-    CreateDynamicBuffers();
-    SetScreenLibraryPath("screens.lib");
-    screenMode = 1;
-    SetScreenMode(640, 480);
-    CreateScreenBitmap();
+    fuzz::OpenScreen(640, 480);
     return true;
 }
 
@@ -67,11 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     uint8_t settings = data[0];
-    draw = DrawingState{};
-    screen.x0 = screen.y0 = 0;
-    screen.scaleRight = screen.rightEdge;
-    screen.scaleBottom = screen.bottomEdge;
-    ResetDrawClip();
+    fuzz::ResetDrawing();
     std::strcpy(dyn->screenFilePath, "s.plt");
     fontSettings = FontRecord{};
     if (settings & 2) {

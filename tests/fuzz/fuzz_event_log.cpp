@@ -6,13 +6,14 @@
 // The first two bytes pick the page shown and the number of pending events;
 // the rest is the site's log. Alerts are on and the mail server has no
 // address, so every attempt fails at once and the retry waits are empty.
+//
+// The screen is the smallest (80 x 60): every refresh still draws the fields,
+// and fuzz_dispatch covers drawing at full size.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <string>
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
@@ -20,6 +21,7 @@
 #include "core/site_list.h"
 #include "tessil/state.h"
 #include "tessil/tessil.h"
+#include "tests/fuzz/fuzz_screen.h"
 
 using namespace tessil;
 
@@ -27,18 +29,11 @@ namespace {
 
 bool SetUp()
 {
-    auto folder = std::filesystem::temp_directory_path() / ("kvfuzz-events-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder / "kestrovane");
-    std::filesystem::current_path(folder);
-    PlatformSetDriveRoot(folder.string().c_str());
-    std::string library(21 * 3200, char(255));
-    std::ofstream(folder / "screens.lib", std::ios::binary).write(library.data(), std::streamsize(library.size()));
-    CreateDynamicBuffers();
-    SetScreenLibraryPath("screens.lib");
-    screenMode = 1;
-    SetScreenMode(640, 480);
-    CreateScreenBitmap();
+    fuzz::MakeScratchFolder("events");
+    std::filesystem::create_directories("kestrovane");
+    fuzz::OpenScreen(80, 60);
     screenHost.waitTicks = [](int) {};
+    draw.charSize[0] = 2; // the 8 x 8 font the monitor screen uses at 640 x 480
     // The monitor screen's 27 lines.
     size_t used = 0;
     for (int i = 0; i < 27; ++i) {

@@ -2,37 +2,27 @@
 // the load mode (0..4), the rest is the file, split into 3200-byte records
 // (its chains, follow-ups and fields all come from the input). No input may
 // read or write outside the record, the field area or the field table.
+//
+// The screen is the smallest (80 x 60), so that the loader's clearing and
+// drawing, which fuzz_dispatch covers at full size, do not dominate a run.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <random>
-#include <string>
 
 #include "tessil/screen_program.h"
 #include "tessil/state.h"
 #include "tessil/tessil.h"
+#include "tests/fuzz/fuzz_screen.h"
 
 using namespace tessil;
 
 namespace {
 
-std::filesystem::path folder;
-
 bool SetUp()
 {
-    folder = std::filesystem::temp_directory_path() / ("kvfuzz-screens-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-    PlatformSetDriveRoot(folder.string().c_str());
-    std::string library(21 * 3200, char(255));
-    std::ofstream(folder / "screens.lib", std::ios::binary).write(library.data(), std::streamsize(library.size()));
-    CreateDynamicBuffers();
-    SetScreenLibraryPath("screens.lib");
-    screenMode = 1;
-    SetScreenMode(640, 480);
-    CreateScreenBitmap();
+    fuzz::MakeScratchFolder("screens");
+    fuzz::OpenScreen(80, 60);
     return true;
 }
 
@@ -44,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)ready;
     if (size < 2 || size > 8 * 3200)
         return 0;
-    std::ofstream(folder / "f.plt", std::ios::binary | std::ios::trunc)
+    std::ofstream("f.plt", std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data + 1), std::streamsize(size - 1));
-    draw = DrawingState{};
+    fuzz::ResetDrawing();
     CloseScreenFiles(); // the file changed under the kept handle
     OpenBook("f.plt", 1, data[0] % 5);
     // Every field the loader made lies inside the field area.
