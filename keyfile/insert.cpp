@@ -2,6 +2,12 @@
 // into the neighbours under the same parent, and only then split, carrying a
 // separator up the path (which may split the levels above in turn).
 //
+// A neighbour takes entries only while it is in the cache. Reading one from
+// the disk to spare a split would cost a read, and later a write-back, on
+// every insert into a full node, where a split costs one new node, written
+// once; with random keys most leaves are not cached, and those reads were
+// the larger part of an insert's I/O.
+//
 // Pins: at most three nodes at once (the node, a neighbour or the new node,
 // and the parent or the next node on the level), within the cache's minimum
 // of four buffers.
@@ -103,7 +109,9 @@ Placed ShiftRight(Insertion& in, int level, NodeRef& node, int i, const NewEntry
     if (rightNumber == node.number() || node->Next() != rightNumber)
         return Fail(kKfErrDamaged, kLocInsertSibling), Placed::kFailed;
     NodeRef right;
-    if (!right.Pin(in.file, rightNumber, KindOf(node))) return Placed::kFailed;
+    // Only a neighbour in the cache takes entries (see the top).
+    if (!right.PinCached(in.file, rightNumber, KindOf(node)))
+        return kfError != kKfErrNone ? Placed::kFailed : Placed::kNotYet;
 
     Node& n = node.node();
     Node& r = right.node();
@@ -173,7 +181,9 @@ Placed ShiftLeft(Insertion& in, int level, NodeRef& node, int& i, const NewEntry
     if (leftNumber == node.number() || node->Prev() != leftNumber)
         return Fail(kKfErrDamaged, kLocInsertSibling), Placed::kFailed;
     NodeRef left;
-    if (!left.Pin(in.file, leftNumber, KindOf(node))) return Placed::kFailed;
+    // Only a neighbour in the cache takes entries (see the top).
+    if (!left.PinCached(in.file, leftNumber, KindOf(node)))
+        return kfError != kKfErrNone ? Placed::kFailed : Placed::kNotYet;
 
     Node& n = node.node();
     Node& l = left.node();
