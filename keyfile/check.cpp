@@ -77,7 +77,8 @@ bool Checker::ReadAll(const char* path) {
     // meanwhile is still read whole.
     constexpr DWORD kChunk = 1 << 20;
     LARGE_INTEGER size{};
-    DWORD chunk = GetFileSizeEx(file, &size) && size.QuadPart < kChunk ? DWORD(size.QuadPart) + 1 : kChunk;
+    DWORD chunk = kChunk;
+    if (GetFileSizeEx(file, &size) && size.QuadPart < kChunk) chunk = DWORD(size.QuadPart) + 1;
     bool ok = true;
     for (;; chunk = kChunk) {
         size_t have = bytes_.size();

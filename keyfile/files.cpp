@@ -58,10 +58,8 @@ void RemoveOpenFile(SharedFile* file) {
     lib.files.erase(it);
 }
 
-}  // namespace
-
-namespace {
-
+// A positional transfer's offset; the handle is synchronous, so ReadFile and
+// WriteFile complete at once.
 OVERLAPPED At(uint64_t position) {
     OVERLAPPED at{};
     at.Offset = DWORD(position);

@@ -43,6 +43,8 @@ struct FileObject final : PlatformObject {
     mutable std::atomic<int64_t> deferredPointer{-1};
 };
 
+constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011;  // Internal after a positional read at the end
+
 // Applies a deferred file pointer; false with the last error set.
 bool ApplyDeferredPointer(const FileObject& f) {
     const int64_t at = f.deferredPointer.exchange(-1);
@@ -56,8 +58,10 @@ bool ApplyDeferredPointer(const FileObject& f) {
 // The byte offset of a positional transfer, as Windows takes it for a handle
 // opened without FILE_FLAG_OVERLAPPED: Offset and OffsetHigh, both halves
 // 0xFFFFFFFF meaning the end of the file for a write. Regular files only, and
-// no completion event; false with the last error set.
-bool PositionalOffset(const FileObject& f, const OVERLAPPED& o, bool writing, int64_t& at) {
+// no completion event, and the transfer must end below 2^63; false with the
+// last error set.
+bool PositionalOffset(const FileObject& f, const OVERLAPPED& o, bool writing, DWORD count,
+                      int64_t& at) {
     if (o.hEvent || !f.isRegular) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
@@ -72,15 +76,13 @@ bool PositionalOffset(const FileObject& f, const OVERLAPPED& o, bool writing, in
         at = st.st_size;
         return true;
     }
-    if (offset > uint64_t(INT64_MAX)) {
+    if (offset > uint64_t(INT64_MAX) - count) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     at = int64_t(offset);
     return true;
 }
-
-constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011;  // what Internal holds after a read at the end
 
 bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
@@ -364,8 +366,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
         return FALSE;
     }
     int64_t at = 0;
-    if (overlapped ? !PositionalOffset(*f, *overlapped, false, at) : !ApplyDeferredPointer(*f))
-        return FALSE;
+    const bool ready = overlapped ? PositionalOffset(*f, *overlapped, false, bytesToRead, at)
+                                  : ApplyDeferredPointer(*f);
+    if (!ready) return FALSE;
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
     while (done < bytesToRead) {
@@ -410,8 +413,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
         return FALSE;
     }
     int64_t at = 0;
-    if (overlapped ? !PositionalOffset(*f, *overlapped, true, at) : !ApplyDeferredPointer(*f))
-        return FALSE;
+    const bool ready = overlapped ? PositionalOffset(*f, *overlapped, true, bytesToWrite, at)
+                                  : ApplyDeferredPointer(*f);
+    if (!ready) return FALSE;
     const char* in = static_cast<const char*>(buffer);
     DWORD done = 0;
     while (done < bytesToWrite) {
