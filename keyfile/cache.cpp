@@ -87,6 +87,11 @@ uint64_t Cache::KeyOf(const SharedFile& file, uint32_t node) {
 bool Cache::Init(int bufferSize, int count) {
     Release();
     bufferSize_ = bufferSize;
+    try {
+        gather_.assign(kGatherBytes, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (Add(count) != count) {
         Release();
         return false;
@@ -100,6 +105,7 @@ void Cache::Release() {
     for (Buffer& l : lists_) l.older = l.newer = &l;
     listCount_[0] = listCount_[1] = 0;
     bufferSize_ = 0;
+    std::vector<uint8_t>().swap(gather_);
 }
 
 int Cache::Add(int n) {
@@ -183,9 +189,27 @@ void Cache::Forget(Buffer* b) {
 bool Cache::WriteBack(Buffer* b) {
     SharedFile& file = *b->file;
     const uint32_t size = file.header.nodeSize;
-    if (!WriteAt(file, uint64_t(b->node) * size, b->bytes.get(), size))
+    const uint32_t most = std::max<uint32_t>(1, uint32_t(gather_.size() / size));
+    auto writable = [&](uint32_t node) {
+        const Buffer* n = map_.Find(KeyOf(file, node));
+        return n && n->modified && n->pins == 0;
+    };
+    // The run of modified nodes numbered next to b (node 0 is never cached).
+    uint32_t first = b->node;
+    uint32_t last = b->node;
+    while (last - first + 1 < most && last < 0xFFFFFFFFu && writable(last + 1)) ++last;
+    while (last - first + 1 < most && writable(first - 1)) --first;
+    const uint64_t at = uint64_t(first) * size;
+    if (first == last) {
+        if (!WriteAt(file, at, b->bytes.get(), size)) return Fail(kKfErrWrite, kLocCacheWrite);
+        b->modified = false;
+        return true;
+    }
+    for (uint32_t n = first; n <= last; ++n)
+        std::copy_n(map_.Find(KeyOf(file, n))->bytes.get(), size, &gather_[(n - first) * size]);
+    if (!WriteAt(file, at, gather_.data(), (last - first + 1) * size))
         return Fail(kKfErrWrite, kLocCacheWrite);
-    b->modified = false;
+    for (uint32_t n = first; n <= last; ++n) map_.Find(KeyOf(file, n))->modified = false;
     return true;
 }
 
@@ -233,25 +257,31 @@ inline bool KindMatches(const uint8_t* bytes, Expect expect) {
 
 }  // namespace
 
-Buffer* Cache::Pin(SharedFile& file, uint32_t node, Expect expect) {
+Buffer* Cache::PinCached(SharedFile& file, uint32_t node, Expect expect) {
     const Header& h = file.header;
     if (node == 0 || node > h.highest) {
         Fail(kKfErrDamaged, kLocCacheRange);
         return nullptr;
     }
-    if (Buffer* b = map_.Find(KeyOf(file, node))) {
-        // Every cached node was validated when read or built by this library;
-        // only its kind can differ from what a damaged link expects.
-        if (!KindMatches(b->bytes.get(), expect) ||
-            (expect == Expect::kFree &&
-             ValidateFreeNode(b->bytes.get(), h.highest, node) != NodeFault::kNone)) {
-            Fail(kKfErrDamaged, kLocCacheKind);
-            return nullptr;
-        }
-        ++b->pins;
-        return b;
+    Buffer* b = map_.Find(KeyOf(file, node));
+    if (!b) return nullptr;
+    // Every cached node was validated when read or built by this library;
+    // only its kind can differ from what a damaged link expects.
+    if (!KindMatches(b->bytes.get(), expect) ||
+        (expect == Expect::kFree &&
+         ValidateFreeNode(b->bytes.get(), h.highest, node) != NodeFault::kNone)) {
+        Fail(kKfErrDamaged, kLocCacheKind);
+        return nullptr;
     }
+    ++b->pins;
+    return b;
+}
 
+Buffer* Cache::Pin(SharedFile& file, uint32_t node, Expect expect) {
+    if (Buffer* b = PinCached(file, node, expect)) return b;
+    if (kfError != kKfErrNone) return nullptr;
+
+    const Header& h = file.header;
     Buffer* b = Take(file, node);
     if (!b) return nullptr;
     uint8_t* bytes = b->bytes.get();
@@ -300,7 +330,7 @@ bool Cache::Flush(SharedFile& file) {
               [](const Buffer* a, const Buffer* b) { return a->node < b->node; });
     bool ok = true;
     for (Buffer* b : dirty)
-        if (!WriteBack(b)) ok = false;
+        if (b->modified && !WriteBack(b)) ok = false;  // a run may have taken it already
     return ok;
 }
 
@@ -316,6 +346,15 @@ void Cache::Drop(SharedFile& file) {
 bool NodeRef::Pin(SharedFile& file, uint32_t node, Expect expect) {
     Release();
     buffer_ = lib.cache.Pin(file, node, expect);
+    if (!buffer_) return false;
+    number_ = node;
+    node_ = Node(buffer_->bytes.get(), file.header.nodeSize);
+    return true;
+}
+
+bool NodeRef::PinCached(SharedFile& file, uint32_t node, Expect expect) {
+    Release();
+    buffer_ = lib.cache.PinCached(file, node, expect);
     if (!buffer_) return false;
     number_ = node;
     node_ = Node(buffer_->bytes.get(), file.header.nodeSize);

@@ -11,6 +11,11 @@
 //
 // Cost: a hit is one hash lookup; a miss reads one node (and first writes the
 // buffer it replaces when that one is modified) and validates it.
+//
+// A modified node is written together with the modified, unpinned nodes
+// numbered next to it, in one positional write of up to 64 KiB: nodes split
+// off one after another are appended side by side and are often still
+// cached, so their write-backs come in runs.
 #pragma once
 
 #include <cstdint>
@@ -84,12 +89,16 @@ public:
     // failure with the error set (6 read or malformed, 20 wrong kind or link,
     // 8 writing back the buffer it would reuse, 9 every buffer pinned).
     Buffer* Pin(SharedFile& file, uint32_t node, Expect expect);
+    // Pin without the read: nullptr with no error when the node is not
+    // cached (error 20 when it is, but of another kind, or out of range).
+    Buffer* PinCached(SharedFile& file, uint32_t node, Expect expect);
     // Pins a node just appended to the file: zero-filled, not read.
     Buffer* PinAppended(SharedFile& file, uint32_t node);
     void Unpin(Buffer* buffer, bool modified);
 
-    // Writes every modified buffer of file, in node order; false (error 8) on
-    // the first failure, after trying the others.
+    // Writes every modified buffer of file, in node order and in runs of
+    // neighbours; false (error 8) on the first failure, after trying the
+    // others.
     bool Flush(SharedFile& file);
     // Forgets every buffer of file, modified or not.
     void Drop(SharedFile& file);
@@ -97,7 +106,7 @@ public:
 private:
     static uint64_t KeyOf(const SharedFile& file, uint32_t node);
     Buffer* Victim();
-    bool WriteBack(Buffer* buffer);
+    bool WriteBack(Buffer* buffer);    // with its run of modified neighbours; error 8
     void Detach(Buffer* buffer);       // out of its list
     void MakeNewest(Buffer* buffer);   // to the most recently used end of the list its node's kind names
     void MakeOldest(Buffer* buffer);   // to the end of the leaf list that is reused first
@@ -105,8 +114,10 @@ private:
     void Forget(Buffer* buffer);       // out of the map, holding nothing
     Buffer* Take(SharedFile& file, uint32_t node);  // a buffer to hold the node
 
+    static constexpr size_t kGatherBytes = 65536;  // the longest write-back run
     int bufferSize_ = 0;
     std::vector<std::unique_ptr<Buffer>> buffers_;
+    std::vector<uint8_t> gather_;  // a run of nodes on its way to the disk
     NodeMap map_;
 public:
     enum : int { kLeaves = 0, kBranches = 1 };  // leaves, free nodes and empty buffers; branches
@@ -126,6 +137,7 @@ public:
     NodeRef& operator=(const NodeRef&) = delete;
 
     bool Pin(SharedFile& file, uint32_t node, Expect expect);
+    bool PinCached(SharedFile& file, uint32_t node, Expect expect);  // see Cache::PinCached
     bool PinAppended(SharedFile& file, uint32_t node);
     void Release();
     // Releases this pin and takes over other's; other is left empty.

@@ -72,19 +72,25 @@ bool Checker::ReadAll(const char* path) {
         Problem("cannot open the file");
         return false;
     }
+    // The first read asks for one byte more than the size the file reports,
+    // so that a small file costs no more than its size and one that grows
+    // meanwhile is still read whole.
     constexpr DWORD kChunk = 1 << 20;
+    LARGE_INTEGER size{};
+    DWORD chunk = kChunk;
+    if (GetFileSizeEx(file, &size) && size.QuadPart < kChunk) chunk = DWORD(size.QuadPart) + 1;
     bool ok = true;
-    for (;;) {
+    for (;; chunk = kChunk) {
         size_t have = bytes_.size();
-        bytes_.resize(have + kChunk);
+        bytes_.resize(have + chunk);
         DWORD got = 0;
-        if (!ReadFile(file, bytes_.data() + have, kChunk, &got, nullptr)) {
+        if (!ReadFile(file, bytes_.data() + have, chunk, &got, nullptr)) {
             Problem("read error after %llu bytes", (unsigned long long)have);
             ok = false;
             got = 0;
         }
         bytes_.resize(have + got);
-        if (got == 0) break;
+        if (got < chunk) break;  // the end of the file
     }
     CloseHandle(file);
     return ok;

@@ -11,18 +11,6 @@ namespace kf {
 
 namespace {
 
-bool SeekTo(SharedFile& file, uint64_t position) {
-    if (file.position == int64_t(position)) return true;
-    LARGE_INTEGER to;
-    to.QuadPart = LONGLONG(position);
-    if (!SetFilePointerEx(file.descriptor, to, nullptr, FILE_BEGIN)) {
-        file.position = -1;
-        return false;
-    }
-    file.position = int64_t(position);
-    return true;
-}
-
 SharedFile* FindOpenFile(const char* path) {
     for (auto& f : lib.files)
         if (f->path == path) return f.get();
@@ -70,28 +58,27 @@ void RemoveOpenFile(SharedFile* file) {
     lib.files.erase(it);
 }
 
+// A positional transfer's offset; the handle is synchronous, so ReadFile and
+// WriteFile complete at once.
+OVERLAPPED At(uint64_t position) {
+    OVERLAPPED at{};
+    at.Offset = DWORD(position);
+    at.OffsetHigh = DWORD(position >> 32);
+    return at;
+}
+
 }  // namespace
 
 bool ReadAt(SharedFile& file, uint64_t position, void* bytes, uint32_t count) {
+    OVERLAPPED at = At(position);
     DWORD got = 0;
-    if (!SeekTo(file, position)) return false;
-    if (!ReadFile(file.descriptor, bytes, count, &got, nullptr)) {
-        file.position = -1;
-        return false;
-    }
-    file.position += got;
-    return got == count;
+    return ReadFile(file.descriptor, bytes, count, &got, &at) && got == count;
 }
 
 bool WriteAt(SharedFile& file, uint64_t position, const void* bytes, uint32_t count) {
+    OVERLAPPED at = At(position);
     DWORD put = 0;
-    if (!SeekTo(file, position)) return false;
-    if (!WriteFile(file.descriptor, bytes, count, &put, nullptr)) {
-        file.position = -1;
-        return false;
-    }
-    file.position += put;
-    return put == count;
+    return WriteFile(file.descriptor, bytes, count, &put, &at) && put == count;
 }
 
 bool WriteHeader(SharedFile& file) {
@@ -145,7 +132,6 @@ KfHandle KfCreate(const char* path, KfCompare compare, int nodeSize) {
     std::vector<uint8_t>& node0 = lib.scratch[0];
     std::fill_n(node0.begin(), nodeSize, uint8_t(0));
     EncodeHeader(header, node0.data());
-    file->position = 0;
     if (!WriteAt(*file, 0, node0.data(), uint32_t(nodeSize))) {
         Fail(kKfErrWrite, kLocCreateWrite);
         CloseHandle(file->descriptor);
@@ -179,6 +165,7 @@ KfHandle KfOpen(const char* path, KfCompare compare, KfOpenMode mode) {
     Header header;
     DWORD got = 0;
     bool read = ReadFile(descriptor, bytes, kHeaderSize, &got, nullptr) && got == kHeaderSize;
+    LARGE_INTEGER size{};
     if (!read) {
         Fail(kKfErrRead, kLocOpenHeaderRead);
     } else if (!DecodeHeader(bytes, header)) {
@@ -187,6 +174,9 @@ KfHandle KfOpen(const char* path, KfCompare compare, KfOpenMode mode) {
         Fail(kKfErrNodeSize, kLocOpenNodeSize);
     } else if (CheckHeaderFields(header) != HeaderFault::kNone) {
         Fail(kKfErrDamaged, kLocOpenHeaderFields);
+    } else if (!GetFileSizeEx(descriptor, &size) || size.QuadPart < header.nodeSize) {
+        // Node 0 is written whole at create; less than that is not a keyed file.
+        Fail(kKfErrRead, kLocOpenShort);
     }
     if (kfError != kKfErrNone) {
         CloseHandle(descriptor);
@@ -194,7 +184,6 @@ KfHandle KfOpen(const char* path, KfCompare compare, KfOpenMode mode) {
     }
     SharedFile* file = AddOpenFile(path, descriptor, writable, header);
     if (!file) return 0;
-    file->position = kHeaderSize;
     KfHandle h = NewHandle(file, compare, writable);
     if (!h) {
         CloseHandle(file->descriptor);

@@ -94,24 +94,25 @@ int KfNext(KfHandle id, uint32_t* tag) {
     if (h->state != kKfPositioned) return h->state;
     NodeRef leaf;
     if (!PinCursor(*h, leaf)) return -1;
-    if (h->index + 1 < leaf->Count()) {
+    // Rule C1: every step goes to a strictly greater entry, or the file is
+    // damaged; a chain that loops cannot then be followed for ever.
+    const Node& a = leaf.node();
+    const SearchKey here{a.Key(h->index), a.KeyLength(h->index), a.Tag(h->index)};
+    if (h->index + 1 < a.Count()) {
+        if (CompareEntry(h->compare, here, a, h->index + 1) >= 0)
+            return Fail(kKfErrDamaged, kLocScanOrder), -1;
         ++h->index;
-        if (tag) *tag = leaf->Tag(h->index);
+        if (tag) *tag = a.Tag(h->index);
         return 1;
     }
-    const uint32_t next = leaf->Next();
+    const uint32_t next = a.Next();
     if (next == 0) {
         h->state = kKfBeyondEnd;
         return kKfBeyondEnd;
     }
     NodeRef after;
     if (!PinFirstOfLeaf(*h->file, next, after)) return -1;
-    // Keys rise strictly along the chain; a chain that falls back is damaged
-    // and, were it followed, could loop for ever.
-    const Node& a = leaf.node();
-    const int last = a.Count() - 1;
-    const SearchKey lastKey{a.Key(last), a.KeyLength(last), a.Tag(last)};
-    if (CompareEntry(h->compare, lastKey, after.node(), 0) >= 0)
+    if (CompareEntry(h->compare, here, after.node(), 0) >= 0)
         return Fail(kKfErrDamaged, kLocChainOrder), -1;
     Position(*h, next, 0);
     if (tag) *tag = after->Tag(0);

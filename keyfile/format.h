@@ -2,6 +2,8 @@
 //
 // The file is an array of nodes of one size (37 to 65535 bytes, fixed at
 // create). Node n starts at byte n * node size. Every integer is little-endian.
+//   F1. The file holds node 0 whole (create writes it so); a file shorter
+//       than one node does not open (error 6).
 //
 // Node 0, header (26 bytes; the rest of node 0 is unused):
 //

@@ -2,6 +2,13 @@
 // into the neighbours under the same parent, and only then split, carrying a
 // separator up the path (which may split the levels above in turn).
 //
+// A neighbouring leaf takes entries only while it is in the cache. Reading
+// one from the disk to spare a split would cost a read, and later a
+// write-back, on every insert into a full leaf, where a split costs one new
+// node, written once; with random keys most leaves are not cached, and those
+// reads were the larger part of an insert's I/O. Branches are few and nearly
+// always cached, so a neighbouring branch is read when it is not.
+//
 // Pins: at most three nodes at once (the node, a neighbour or the new node,
 // and the parent or the next node on the level), within the cache's minimum
 // of four buffers.
@@ -86,8 +93,12 @@ void InsertInto(SharedFile& file, NodeRef& node, int i, const NewEntry& e) {
     if (node->IsLeaf()) CursorsInserted(file, node.number(), i);
 }
 
-Expect KindOf(NodeRef& node) {
-    return node->IsLeaf() ? Expect::kLeaf : Expect::kBranch;
+// Pins the neighbour of node that entries would shift into: a branch read if
+// need be, a leaf only when it is cached (see the top). false with no error
+// set when the leaf is not cached.
+bool PinNeighbour(SharedFile& file, NodeRef& neighbour, uint32_t number, NodeRef& node) {
+    if (node->IsLeaf()) return neighbour.PinCached(file, number, Expect::kLeaf);
+    return neighbour.Pin(file, number, Expect::kBranch);
 }
 
 // Moves the entries after index i, last first, to the front of the next node
@@ -103,7 +114,8 @@ Placed ShiftRight(Insertion& in, int level, NodeRef& node, int i, const NewEntry
     if (rightNumber == node.number() || node->Next() != rightNumber)
         return Fail(kKfErrDamaged, kLocInsertSibling), Placed::kFailed;
     NodeRef right;
-    if (!right.Pin(in.file, rightNumber, KindOf(node))) return Placed::kFailed;
+    if (!PinNeighbour(in.file, right, rightNumber, node))
+        return kfError != kKfErrNone ? Placed::kFailed : Placed::kNotYet;
 
     Node& n = node.node();
     Node& r = right.node();
@@ -173,7 +185,8 @@ Placed ShiftLeft(Insertion& in, int level, NodeRef& node, int& i, const NewEntry
     if (leftNumber == node.number() || node->Prev() != leftNumber)
         return Fail(kKfErrDamaged, kLocInsertSibling), Placed::kFailed;
     NodeRef left;
-    if (!left.Pin(in.file, leftNumber, KindOf(node))) return Placed::kFailed;
+    if (!PinNeighbour(in.file, left, leftNumber, node))
+        return kfError != kKfErrNone ? Placed::kFailed : Placed::kNotYet;
 
     Node& n = node.node();
     Node& l = left.node();

@@ -14,9 +14,11 @@
 // cannot be read: I/O error, file too short) or 20 (the tree's links are
 // wrong: a child or link outside the file or pointing at its own node, a free
 // node inside the tree, a leaf where a branch belongs or the reverse, a level
-// deeper than the header's height, leaves out of order along the chain, a
-// free-list entry that is not free, inconsistent header fields). No operation
-// loops without end on such a file or touches memory outside a node buffer.
+// deeper than the header's height, entries out of order along a scan (rule
+// C1 in keyfile/tree.h), a free-list entry that is not free, inconsistent
+// header fields). A file shorter than one node does not open (error 6). No
+// operation loops without end on such a file or touches memory outside a
+// node buffer.
 #pragma once
 
 #include <cstdint>
@@ -117,8 +119,8 @@ KfHandle KfCreate(const char* path, KfCompare compare, int nodeSize);
 // Opens an existing keyed file. Opening a path that is open already (same
 // spelling) shares its open file; only the first open reads and verifies the
 // header. A read-write open of a path opened read-only before fails with
-// error 2. Returns a handle or 0. Errors: 3, 2, 5, 6 header unreadable,
-// 12 check word wrong, 13 node size above the maximum, 20 header fields
+// error 2. Returns a handle or 0. Errors: 3, 2, 5, 6 header unreadable or the
+// file shorter than one node, 12 check word wrong, 13 node size above the maximum, 20 header fields
 // inconsistent. A failed first open leaves nothing open.
 KfHandle KfOpen(const char* path, KfCompare compare, KfOpenMode mode = kKfOpenShared);
 
@@ -163,8 +165,8 @@ int KfFirst(KfHandle handle, uint32_t* tag);
 // Moves the cursor to the next entry in key order. Returns 1 (with *tag set),
 // -3 when there is none (cursor beyond the end), the cursor state (-2 or -3)
 // when the cursor was not positioned, -1 on failure. Operation code 19.
-// Errors: 3, 15, 16, 6, 9, 20 (also for leaves out of order, so a scan of a
-// damaged file ends).
+// Errors: 3, 15, 16, 6, 9, 20 (also when the next entry is not greater than
+// this one, so that a scan of a damaged file ends).
 int KfNext(KfHandle handle, uint32_t* tag);
 
 // Stores the length of the key at the cursor in *length. Returns 1, or the

@@ -23,7 +23,6 @@ struct SharedFile {
     int openCount = 0;
     Header header;  // the authority while the file is open
     bool headerModified = false;
-    int64_t position = -1;  // where the descriptor stands, -1 unknown
 };
 
 struct Handle {
@@ -59,9 +58,8 @@ Handle* FindHandle(KfHandle id);
 // Same, and also error 8 when the handle may not modify its file.
 Handle* FindWritableHandle(KfHandle id);
 
-// Reads or writes count bytes at a byte position of the file; a short
-// transfer is a failure. Keeps file.position so that sequential transfers
-// need no seek.
+// Reads or writes count bytes at a byte position of the file, in one
+// positional transfer (no seek); a short transfer is a failure.
 bool ReadAt(SharedFile& file, uint64_t position, void* bytes, uint32_t count);
 bool WriteAt(SharedFile& file, uint64_t position, const void* bytes, uint32_t count);
 

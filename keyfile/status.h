@@ -32,6 +32,7 @@ enum Location : uint16_t {
     kLocCloseFile = 214,
     kLocReadOnly = 215,
     kLocBadPath = 216,
+    kLocOpenShort = 217,
     // cache.cpp
     kLocCacheRead = 301,
     kLocCacheLayout = 303,
@@ -63,6 +64,7 @@ enum Location : uint16_t {
     kLocCursorIndex = 702,
     kLocChainOrder = 703,
     kLocBufferSize = 704,
+    kLocScanOrder = 705,
 };
 
 // Sets the error and its location; returns false so that callers can write

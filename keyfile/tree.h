@@ -11,6 +11,15 @@
 //       header names the first and last leaf.
 //   T5. Every node 1..highest is in the tree or on the free list, never both.
 //   T6. No node but the root is empty; a root branch has at least one entry.
+//
+// What a cursor checks of a file that may break them (KfNext):
+//   C1. Each step moves to an entry strictly greater in (key, tag) order than
+//       the one it leaves, within a leaf and from a leaf to the next; a step
+//       that would not is damage (error 20). So a scan visits every entry at
+//       most once and ends on any file: a chain that loops, or leads back
+//       into keys out of order, must return to an entry no greater than one
+//       passed. No count of leaves bounds a scan instead, since entries
+//       inserted ahead of a cursor may lengthen a sound one without limit.
 #pragma once
 
 #include <cstdint>

@@ -4,8 +4,10 @@
 // (not left to the kernel) so that it holds for root too, as it does for an
 // administrator on Windows: a read-only file cannot be opened for writing,
 // truncated, deleted or replaced.
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -35,7 +37,52 @@ struct FileObject final : PlatformObject {
     const bool canRead;
     const bool canWrite;
     const bool isRegular;  // short transfers are retried only on regular files
+    // Where a positional transfer left the file pointer (-1: nowhere). It is
+    // applied when the pointer is next used, so that a run of positional
+    // transfers costs no seek.
+    mutable std::atomic<int64_t> deferredPointer{-1};
 };
+
+constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011;  // Internal after a positional read at the end
+
+// Applies a deferred file pointer; false with the last error set.
+bool ApplyDeferredPointer(const FileObject& f) {
+    const int64_t at = f.deferredPointer.exchange(-1);
+    if (at >= 0 && lseek(f.fd, off_t(at), SEEK_SET) < 0) {
+        PlatformSetLastErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+// The byte offset of a positional transfer, as Windows takes it for a handle
+// opened without FILE_FLAG_OVERLAPPED: Offset and OffsetHigh, both halves
+// 0xFFFFFFFF meaning the end of the file for a write. Regular files only, and
+// no completion event, and the transfer must end below 2^63; false with the
+// last error set.
+bool PositionalOffset(const FileObject& f, const OVERLAPPED& o, bool writing, DWORD count,
+                      int64_t& at) {
+    if (o.hEvent || !f.isRegular) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const uint64_t offset = (uint64_t(o.OffsetHigh) << 32) | o.Offset;
+    if (writing && offset == ~uint64_t(0)) {
+        struct stat st;
+        if (fstat(f.fd, &st) != 0) {
+            PlatformSetLastErrno(errno);
+            return false;
+        }
+        at = st.st_size;
+        return true;
+    }
+    if (offset > uint64_t(INT64_MAX) - count) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    at = int64_t(offset);
+    return true;
+}
 
 bool IsReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
@@ -310,18 +357,23 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
     if (bytesRead) *bytesRead = 0;
     auto f = PlatformLookup<FileObject>(file);
     if (!f) return FALSE;
-    if (overlapped || (!buffer && bytesToRead)) {
-        SetLastError(overlapped ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS);
+    if (!buffer && bytesToRead) {
+        SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
     if (!f->canRead) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    int64_t at = 0;
+    const bool ready = overlapped ? PositionalOffset(*f, *overlapped, false, bytesToRead, at)
+                                  : ApplyDeferredPointer(*f);
+    if (!ready) return FALSE;
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
     while (done < bytesToRead) {
-        ssize_t n = read(f->fd, out + done, bytesToRead - done);
+        ssize_t n = overlapped ? pread(f->fd, out + done, bytesToRead - done, off_t(at + done))
+                               : read(f->fd, out + done, bytesToRead - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (bytesRead) *bytesRead = done;
@@ -333,6 +385,17 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
         if (!f->isRegular) break;
     }
     if (bytesRead) *bytesRead = done;
+    if (overlapped) {
+        // A positional read that starts at the end fails, as on Windows.
+        const bool atEnd = done == 0 && bytesToRead > 0;
+        overlapped->Internal = atEnd ? kStatusEndOfFile : 0;
+        overlapped->InternalHigh = done;
+        if (atEnd) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return FALSE;
+        }
+        f->deferredPointer.store(at + done);
+    }
     return TRUE;
 }
 
@@ -341,18 +404,23 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     if (bytesWritten) *bytesWritten = 0;
     auto f = PlatformLookup<FileObject>(file);
     if (!f) return FALSE;
-    if (overlapped || (!buffer && bytesToWrite)) {
-        SetLastError(overlapped ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS);
+    if (!buffer && bytesToWrite) {
+        SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
     if (!f->canWrite) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    int64_t at = 0;
+    const bool ready = overlapped ? PositionalOffset(*f, *overlapped, true, bytesToWrite, at)
+                                  : ApplyDeferredPointer(*f);
+    if (!ready) return FALSE;
     const char* in = static_cast<const char*>(buffer);
     DWORD done = 0;
     while (done < bytesToWrite) {
-        ssize_t n = write(f->fd, in + done, bytesToWrite - done);
+        ssize_t n = overlapped ? pwrite(f->fd, in + done, bytesToWrite - done, off_t(at + done))
+                               : write(f->fd, in + done, bytesToWrite - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (bytesWritten) *bytesWritten = done;
@@ -362,6 +430,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
         done += DWORD(n);
     }
     if (bytesWritten) *bytesWritten = done;
+    if (overlapped) {
+        overlapped->Internal = 0;
+        overlapped->InternalHigh = done;
+        f->deferredPointer.store(at + done);
+    }
     return TRUE;
 }
 
@@ -369,6 +442,7 @@ namespace {
 
 // Where a move would put the file pointer; false with the last error set.
 bool SeekTarget(const FileObject& f, int64_t distance, DWORD moveMethod, int64_t& target) {
+    if (!ApplyDeferredPointer(f)) return false;
     int64_t base = 0;
     switch (moveMethod) {
     case FILE_BEGIN: break;
@@ -474,6 +548,7 @@ BOOL SetEndOfFile(HANDLE file) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    if (!ApplyDeferredPointer(*f)) return FALSE;
     off_t here = lseek(f->fd, 0, SEEK_CUR);
     if (here < 0 || ftruncate(f->fd, here) != 0) {
         PlatformSetLastErrno(errno);

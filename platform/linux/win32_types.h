@@ -174,14 +174,25 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-// Overlapped I/O is not provided; the argument must be NULL.
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// Positional transfers only: ReadFile and WriteFile take the offset from
+// Offset/OffsetHigh; Internal and InternalHigh receive the status and the
+// count. Asynchronous completion (hEvent) is not provided. Windows overlays
+// Offset/OffsetHigh with a Pointer member, which this subset leaves out.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
 
 static_assert(sizeof(FILETIME) == 8);
 static_assert(sizeof(SYSTEMTIME) == 16);
 static_assert(offsetof(SYSTEMTIME, wDay) == 6);
 static_assert(offsetof(SYSTEMTIME, wMilliseconds) == 14);
 static_assert(sizeof(LARGE_INTEGER) == 8);
+static_assert(offsetof(OVERLAPPED, Offset) == 2 * sizeof(ULONG_PTR));
+static_assert(offsetof(OVERLAPPED, hEvent) == 2 * sizeof(ULONG_PTR) + 8);
 static_assert(sizeof(WIN32_FIND_DATAA) == 320);
 static_assert(offsetof(WIN32_FIND_DATAA, dwFileAttributes) == 0);
 static_assert(offsetof(WIN32_FIND_DATAA, ftCreationTime) == 4);

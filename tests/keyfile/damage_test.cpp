@@ -176,6 +176,20 @@ TEST_F(DamageTest, LeafChainThatLoops) {
             f.node(h.lastLeaf).SetNext(h.firstLeaf);
         },
         kKfErrDamaged);
+    // Back to a leaf in the middle whose first key now sorts above every
+    // other: each leaf still begins above where the one before it ended, but
+    // the keys fall within that leaf, and the chain would go round for ever.
+    ExpectDamage(
+        [](Image& f) {
+            kf::Header h = f.header();
+            uint32_t middle = h.firstLeaf;
+            for (int i = 0; i < 10; ++i) middle = f.node(middle).Next();
+            kf::Node n = f.node(middle);
+            ASSERT_GE(n.Count(), 2);
+            std::memset(n.bytes() + n.KeyOffset(0), 0xFF, n.KeyLength(0));
+            f.node(h.lastLeaf).SetNext(middle);
+        },
+        kKfErrDamaged);
 }
 
 TEST_F(DamageTest, NodeLayoutThatDoesNotFit) {
@@ -195,6 +209,22 @@ TEST_F(DamageTest, NodeLayoutThatDoesNotFit) {
 
 TEST_F(DamageTest, TruncatedFile) {
     ExpectDamage([](Image& f) { f.bytes.resize(f.bytes.size() / 2); }, kKfErrRead);
+}
+
+// Less than node 0 is no keyed file, even with a sound header and no tree to
+// read; the file is left as it was.
+TEST_F(DamageTest, FileShorterThanOneNodeDoesNotOpen) {
+    KfHandle h = KfCreate("empty.kf", nullptr, kNodeSize);
+    ASSERT_NE(h, 0);
+    ASSERT_EQ(KfClose(h), 1);
+    const std::string whole = ReadWholeFile("empty.kf");
+    for (size_t size : {size_t(kf::kHeaderSize), size_t(kNodeSize - 1)}) {
+        SCOPED_TRACE(size);
+        WriteWholeFile("short.kf", whole.substr(0, size));
+        EXPECT_EQ(KfOpen("short.kf", nullptr), 0);
+        EXPECT_EQ(kfError, kKfErrRead);
+        EXPECT_EQ(ReadWholeFile("short.kf").size(), size);
+    }
 }
 
 TEST_F(DamageTest, FreeListIntoTheTree) {

@@ -153,6 +153,62 @@ TEST_F(Files, ReadWriteAndSeek) {
     EXPECT_EQ(GetText("data.bin"), "abcd");
 }
 
+// Offsets carried in an OVERLAPPED on a handle opened for synchronous I/O:
+// each transfer happens at its offset whatever the file pointer, and leaves
+// the pointer just after the bytes it moved.
+TEST_F(Files, PositionalReadsAndWrites) {
+    HANDLE h = OpenFile("positional.bin", kReadWrite, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(h, "abcdefghij", 10, &done, nullptr));
+    auto at = [](DWORD offset, DWORD high = 0) {
+        OVERLAPPED o{};
+        o.Offset = offset;
+        o.OffsetHigh = high;
+        return o;
+    };
+    auto pointer = [h] { return SetFilePointer(h, 0, nullptr, FILE_CURRENT); };
+    char buffer[16] = {};
+
+    OVERLAPPED o = at(3);
+    ASSERT_TRUE(ReadFile(h, buffer, 4, &done, &o));
+    EXPECT_EQ(std::string(buffer, done), "defg");
+    EXPECT_EQ(o.InternalHigh, ULONG_PTR(4));
+    EXPECT_EQ(pointer(), 7u);
+    ASSERT_TRUE(ReadFile(h, buffer, 2, &done, nullptr));
+    EXPECT_EQ(std::string(buffer, done), "hi");
+
+    o = at(1);
+    ASSERT_TRUE(WriteFile(h, "XY", 2, &done, &o));
+    EXPECT_EQ(pointer(), 3u);
+    // Past the end: the gap fills with zeros, and a plain write goes on after.
+    o = at(12);
+    ASSERT_TRUE(WriteFile(h, "Z", 1, &done, &o));
+    ASSERT_TRUE(WriteFile(h, "!", 1, &done, nullptr));
+    // Both halves all ones: at the end of the file.
+    o = at(0xFFFFFFFF, 0xFFFFFFFF);
+    ASSERT_TRUE(WriteFile(h, "$", 1, &done, &o));
+    EXPECT_EQ(pointer(), 15u);
+
+    // A read that runs into the end gives what there is; one that starts
+    // beyond it fails.
+    o = at(10);
+    ASSERT_TRUE(ReadFile(h, buffer, sizeof buffer, &done, &o));
+    EXPECT_EQ(std::string(buffer, done), std::string("\0\0Z!$", 5));
+    o = at(5, 1);
+    done = 99;
+    EXPECT_FALSE(ReadFile(h, buffer, 4, &done, &o));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_HANDLE_EOF));
+    EXPECT_EQ(done, 0u);
+
+    // SetEndOfFile cuts where the last positional transfer left the pointer.
+    o = at(2);
+    ASSERT_TRUE(ReadFile(h, buffer, 2, &done, &o));
+    EXPECT_TRUE(SetEndOfFile(h));
+    CloseHandle(h);
+    EXPECT_EQ(GetText("positional.bin"), "aXYd");
+}
+
 TEST_F(Files, PositionsBeyondFourGigabytes) {
     HANDLE h = OpenFile("big.bin", kReadWrite, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
