@@ -9,6 +9,7 @@
 #include "alerts/smtp_client.h"
 #include "core/data_files.h"
 #include "core/site_list.h"
+#include "tessil/display_commands.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -17,11 +18,10 @@ int alertRetrySeconds = 60;
 namespace {
 
 constexpr int kAlertAttempts = 5;
-constexpr uint8_t kTextFieldKind = 252;
 
 HANDLE messageFile = INVALID_HANDLE_VALUE;
 
-int16_t ScreenLine(int line) { return int16_t(tessil::FindField(kTextFieldKind, uint16_t(line))); }
+int16_t ScreenLine(int line) { return int16_t(tessil::FindField(tessil::kCmdTextFieldRecord, uint16_t(line))); }
 
 void DrawEventPage()
 {

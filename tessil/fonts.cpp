@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "tessil/palette.h"
 #include "tessil/state.h"
 
@@ -20,7 +20,7 @@ namespace tessil {
 
 FontRecord fontSettings;
 FontRecord fontWorking;
-uint8_t font8x8[2048];
+uint8_t font8x8[kFont8x8Size];
 uint8_t font12x12[5120];
 uint8_t font16x16[8704];
 PlatformFont* titleFont = nullptr;
@@ -31,9 +31,6 @@ namespace {
 
 PlatformFont* userFont = nullptr;
 bool userFontMade = false;
-
-constexpr int kFontRecord = 21;
-constexpr int kFont8x8Offset = 1152;
 
 // A file that lies in the screen library's folder.
 void BesideLibrary(const char* name, char* out, size_t size)
@@ -99,7 +96,7 @@ int LoadScreenFonts()
             screenHost.exitProgram();
         return 0;
     }
-    for (int i = 0; i < 2048; ++i)
+    for (int i = 0; i < kFont8x8Size; ++i)
         font8x8[i] = uint8_t(record[kFont8x8Offset + i] ^ 255);
     ReadFontFile("CHAR12X12.FNT", font12x12, sizeof font12x12);
     ReadFontFile("CHAR16X16.FNT", font16x16, sizeof font16x16);
