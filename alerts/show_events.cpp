@@ -9,6 +9,7 @@
 #include "alerts/smtp_client.h"
 #include "core/data_files.h"
 #include "core/site_list.h"
+#include "records/record_file.h"
 #include "tessil/display_commands.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
@@ -102,7 +103,10 @@ void WaitOneRetrySecond()
 // a final answer (accepted, or refused for good).
 bool SendAlert()
 {
-    const char* recipient = currentSite.alertRecipient;
+    // The record's field need not end with a NUL.
+    char recipient[sizeof currentSite.alertRecipient + 1];
+    std::string_view address = FieldText(currentSite.alertRecipient);
+    std::snprintf(recipient, sizeof recipient, "%.*s", int(address.size()), address.data());
     for (int attempt = 0; attempt < kAlertAttempts; ++attempt) {
         if (SendAlertMail(recipient, kAlertMessageFile) != 0)
             return true;

@@ -77,7 +77,7 @@ void TakeFirstActiveSite()
         if (site.active && !SiteIsDeleted(site)) {
             currentSite = site;
             currentRecordNumber = n;
-            SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
+            SiteFileNames(site);
             return;
         }
     }

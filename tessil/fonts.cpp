@@ -72,12 +72,10 @@ LOGFONTA BaseDescription()
     return lf;
 }
 
-void SetFace(LOGFONTA& lf, const char* face)
+void SetFace(LOGFONTA& lf, std::string_view face)
 {
-    size_t n = std::strlen(face);
-    if (n > sizeof lf.lfFaceName - 1)
-        n = sizeof lf.lfFaceName - 1;
-    std::memcpy(lf.lfFaceName, face, n);
+    size_t n = face.size() < sizeof lf.lfFaceName - 1 ? face.size() : sizeof lf.lfFaceName - 1;
+    std::memcpy(lf.lfFaceName, face.data(), n);
     lf.lfFaceName[n] = 0;
 }
 
@@ -129,10 +127,8 @@ PlatformFont* UserTextFont()
     if (userFontMade)
         return userFont;
     LOGFONTA lf = BaseDescription();
-    char face[LF_FACESIZE];
-    std::memcpy(face, fontWorking.faceName, sizeof face - 1);
-    face[sizeof face - 1] = 0;
-    SetFace(lf, face[0] ? face : "Courier New");
+    std::string_view face = FieldText(fontWorking.faceName);
+    SetFace(lf, face.empty() ? "Courier New" : face);
     if (draw.textGridRows > 0)
         lf.lfHeight = -LONG(screen.height / draw.textGridRows);
     else
