@@ -128,6 +128,9 @@ constexpr uint8_t kFieldFlag = 0x80;
 // Where the text starts in a text command (151..153) and in a text field
 // record, which keeps the command's bytes 1..6 after its kind byte.
 constexpr size_t kFieldTextOffset = 7;
+// A text field record holds its width's characters and this many more, so
+// that an edited text may run past what the field shows.
+constexpr int kFieldOverrun = 100;
 
 // True for the bytes that start a command.
 bool IsDisplayOpcode(uint8_t byte);

@@ -147,7 +147,7 @@ uint16_t SetFieldText(int16_t field, const char* text, char fill)
     if (!record)
         return 0;
     record[1] &= uint8_t(~kDrawn);
-    int capacity = record[2] + 100;
+    int capacity = record[2] + kFieldOverrun;
     char* buffer = reinterpret_cast<char*>(record + kFieldTextOffset);
     int n = 0;
     if (text) {
@@ -207,8 +207,8 @@ void RefreshFields()
         // While a field is edited past its width, the cursor's character is
         // the last one shown.
         int first = scrollOffset >= width ? scrollOffset - width + 1 : 0;
-        if (first + width > width + 100)
-            first = 100;
+        if (first + width > width + kFieldOverrun)
+            first = kFieldOverrun;
         std::memcpy(buffer + used + kFieldTextOffset, record + kFieldTextOffset + first, size_t(width));
         used += kFieldTextOffset + size_t(width);
         record[1] |= kDrawn;

@@ -82,7 +82,7 @@ void CopyOut(const uint8_t* field, char* text, size_t textSize)
 {
     if (!text || textSize == 0)
         return;
-    size_t n = size_t(field[2]) + 100;
+    size_t n = size_t(field[2]) + kFieldOverrun;
     if (n > textSize - 1)
         n = textSize - 1;
     std::memcpy(text, field + kFieldTextOffset, n);
@@ -187,7 +187,7 @@ uint16_t EditField(uint16_t entry, char* text, size_t textSize, bool keep)
         return 0;
     uint8_t* field = fieldTable[index];
     const int width = field[2];
-    const int capacity = width + 100;
+    const int capacity = width + kFieldOverrun;
     char* buffer = reinterpret_cast<char*>(field + kFieldTextOffset);
 
     static const uint8_t opaque[] = {kCmdOpaqueText, kCmdEnd};
@@ -303,7 +303,7 @@ uint16_t GetFieldText(int16_t field, char* out, size_t outSize, char stop)
         !out || outSize == 0)
         return 0;
     const uint8_t* record = fieldTable[field];
-    size_t capacity = size_t(record[2]) + 100;
+    size_t capacity = size_t(record[2]) + kFieldOverrun;
     size_t room = outSize - 1 < capacity ? outSize - 1 : capacity;
     std::memset(out, 0, room + 1);
     size_t n = 0;

@@ -145,7 +145,7 @@ int LoadScreenProgram(const uint8_t* record, uint8_t* output, int mode)
         case kCmdTextField2:
             if (p[1] & kFieldFlag) {
                 uint8_t width = p[2];
-                uint8_t* f = NewField(kFieldTextOffset + size_t(width) + 100);
+                uint8_t* f = NewField(kFieldTextOffset + size_t(width) + kFieldOverrun);
                 if (!f) {
                     cut = true;
                     break;
@@ -153,7 +153,7 @@ int LoadScreenProgram(const uint8_t* record, uint8_t* output, int mode)
                 f[0] = kCmdTextFieldRecord;
                 std::memcpy(f + 1, p + 1, kFieldTextOffset - 1);
                 std::memcpy(f + kFieldTextOffset, p + kFieldTextOffset, width);
-                std::memset(f + kFieldTextOffset + width, 0, 100);
+                std::memset(f + kFieldTextOffset + width, 0, kFieldOverrun);
             }
             out.Append(p, length);
             break;
