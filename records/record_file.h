@@ -1,7 +1,7 @@
 // Fixed-record files: every record file of the program (the site list, the
-// font record, the editor alias, screen and font files) is read and written
-// through these, and every text field read from one is taken through
-// FieldText.
+// font record, the editor alias, the palette and the bitmap fonts) is read
+// and written through these, and every text field read from one is taken
+// through FieldText.
 //
 // Record N (from 1) lies at byte (N-1) * size. Each call opens and closes the
 // file; no handle is kept. A caller treats a count other than the record size
