@@ -7,8 +7,6 @@ namespace {
 // However a hostile server drips its lines, one reply ends here.
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Milliseconds left until `deadline`, 0 when it has passed.
 DWORD Remaining(DWORD deadline)
 {
@@ -24,16 +22,54 @@ timeval Timeval(DWORD ms)
     return tv;
 }
 
+// What the fourth character of a reply line says (RFC 5321, 4.2):
+//
+//   Reply-line = *( Reply-code "-" [ textstring ] CRLF )
+//                Reply-code [ SP textstring ] CRLF
+//   Reply-code = %x32-35 %x30-35 %x30-39
+//   textstring = 1*(%d09 / %d32-126) ; HT, SP, Printable US-ASCII
+//
+// and, in prose: every line of a multi-line reply carries the same code.
+// A bare LF is taken for CRLF; the text is kept as it came, unchecked.
+enum class LineKind { Malformed, More, Last };
+
+LineKind ReplyLine(const char head[4], size_t length, const char code[3])
+{
+    if (length < 3 || head[0] < '2' || head[0] > '5' || head[1] < '0' || head[1] > '5' || head[2] < '0' ||
+        head[2] > '9' || (code[0] && std::memcmp(head, code, 3) != 0))
+        return LineKind::Malformed;
+    if (length == 3 || head[3] == ' ' || head[3] == '\r')
+        return LineKind::Last;
+    return head[3] == '-' ? LineKind::More : LineKind::Malformed;
+}
+
 } // namespace
 
-bool MailConnection::Create()
+bool MailConnection::Create(int waitMs, int attemptMs)
 {
     Close();
+    waitMs_ = waitMs;
+    attemptEnd_ = GetTickCount() + DWORD(attemptMs);
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     return socket_ != INVALID_SOCKET;
 }
 
-bool MailConnection::Connect(uint32_t address, uint16_t port, int waitMs)
+DWORD MailConnection::WaitEnd() const
+{
+    DWORD end = GetTickCount() + DWORD(waitMs_);
+    return int32_t(attemptEnd_ - end) < 0 ? attemptEnd_ : end;
+}
+
+bool MailConnection::WaitReady(bool writable, DWORD end)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(socket_, &ready);
+    timeval tv = Timeval(Remaining(end));
+    return select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, nullptr, &tv) > 0;
+}
+
+bool MailConnection::Connect(uint32_t address, uint16_t port)
 {
     if (socket_ == INVALID_SOCKET)
         return false;
@@ -43,7 +79,9 @@ bool MailConnection::Connect(uint32_t address, uint16_t port, int waitMs)
     to.sin_port = htons(port);
     to.sin_addr.s_addr = address;
 
-    // Without a limit a connect to a host that drops packets waits minutes.
+    // Non-blocking for good: without a limit a connect to a host that drops
+    // packets waits minutes, and a send to a server that has stopped reading
+    // waits for ever.
     u_long nonBlocking = 1;
     ioctlsocket(socket_, FIONBIO, &nonBlocking);
     bool ok = ::connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
@@ -53,7 +91,7 @@ bool MailConnection::Connect(uint32_t address, uint16_t port, int waitMs)
         FD_ZERO(&failed);
         FD_SET(socket_, &writable);
         FD_SET(socket_, &failed);
-        timeval tv = Timeval(DWORD(waitMs));
+        timeval tv = Timeval(Remaining(WaitEnd()));
         if (select(0, nullptr, &writable, &failed, &tv) > 0 && !FD_ISSET(socket_, &failed) &&
             FD_ISSET(socket_, &writable)) {
             int error = 0;
@@ -62,78 +100,84 @@ bool MailConnection::Connect(uint32_t address, uint16_t port, int waitMs)
                  error == 0;
         }
     }
-    u_long blocking = 0;
-    ioctlsocket(socket_, FIONBIO, &blocking);
-    DWORD sendWait = DWORD(waitMs);
-    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendWait), sizeof sendWait);
     connected_ = ok;
     return ok;
 }
 
-void MailConnection::Send(const char* bytes, size_t length)
+bool MailConnection::Send(const char* bytes, size_t length)
 {
     while (connected_ && length > 0) {
-        int sent = ::send(socket_, bytes, int(length), 0);
-        if (sent <= 0)
-            return;
-        bytes += sent;
-        length -= size_t(sent);
+        size_t n = sizeof out_ - queued_ < length ? sizeof out_ - queued_ : length;
+        std::memcpy(out_ + queued_, bytes, n);
+        queued_ += n;
+        bytes += n;
+        length -= n;
+        if (queued_ == sizeof out_)
+            Flush();
     }
+    return connected_;
 }
 
-void MailConnection::Send(const char* text) { Send(text, std::strlen(text)); }
+bool MailConnection::Send(const char* text) { return Send(text, std::strlen(text)); }
 
-bool MailConnection::WaitReadable(DWORD deadline)
+bool MailConnection::Flush()
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket_, &readable);
-    timeval tv = Timeval(Remaining(deadline));
-    return select(0, &readable, nullptr, nullptr, &tv) > 0;
+    const DWORD end = WaitEnd();
+    size_t done = 0;
+    while (connected_ && done < queued_) {
+        int sent = ::send(socket_, out_ + done, int(queued_ - done), 0);
+        if (sent > 0)
+            done += size_t(sent);
+        else if (sent != SOCKET_ERROR || WSAGetLastError() != WSAEWOULDBLOCK || !WaitReady(true, end))
+            Close();
+    }
+    queued_ = 0;
+    return connected_;
 }
 
-int MailConnection::Receive(size_t keep, int waitMs)
+int MailConnection::Receive(size_t keep)
 {
     std::memset(reply_, 0, sizeof reply_);
-    if (!connected_)
+    if (!Flush())
         return 0;
     if (keep > kReplySize)
         keep = kReplySize;
-    DWORD deadline = GetTickCount() + DWORD(waitMs);
+    const DWORD end = WaitEnd();
     size_t kept = 0, total = 0;
-    char head[4];       // the first four characters of the current line
+    char code[3] = {};  // the code of the reply's first line
+    char head[4] = {};  // the first four characters of the current line
     size_t column = 0;  // characters of the current line so far
-    char chunk[512];
     while (total < kMaxReplyBytes) {
-        // A server that has gone quiet or away gets no more waits: the rest
-        // of the dialogue then ends at once instead of one limit per command.
-        if (!WaitReadable(deadline)) {
-            Close();
-            return 0;
-        }
-        int got = ::recv(socket_, chunk, sizeof chunk, 0);
-        if (got <= 0) {
-            Close();
-            return 0;
-        }
-        for (int i = 0; i < got; ++i) {
-            char c = chunk[i];
-            if (kept < keep)
-                reply_[kept++] = c;
-            ++total;
-            if (c != '\n') {
-                if (column < sizeof head)
-                    head[column] = c;
-                ++column;
+        if (inStart_ == inEnd_) {
+            // A server that has gone quiet or away gets no more waits: the
+            // rest of the dialogue then ends at once.
+            if (!WaitReady(false, end))
+                break;
+            int got = ::recv(socket_, in_, int(sizeof in_), 0);
+            if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
                 continue;
-            }
-            bool coded = column >= 3 && IsDigit(head[0]) && IsDigit(head[1]) && IsDigit(head[2]);
-            // "250-..." continues the reply; "250 ...", "250" or a line that
-            // is no reply line at all ends it.
-            if (!(coded && column >= 4 && head[3] == '-'))
-                return coded ? (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0') : 0;
-            column = 0;
+            if (got <= 0)
+                break;
+            inStart_ = 0;
+            inEnd_ = size_t(got);
         }
+        char c = in_[inStart_++];
+        ++total;
+        if (kept < keep)
+            reply_[kept++] = c;
+        if (c != '\n') {
+            if (column < sizeof head)
+                head[column] = c;
+            ++column;
+            continue;
+        }
+        LineKind kind = ReplyLine(head, column, code);
+        if (kind == LineKind::Malformed)
+            break;
+        if (kind == LineKind::Last)
+            return (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0');
+        std::memcpy(code, head, sizeof code);
+        column = 0;
     }
     Close();
     return 0;
@@ -145,4 +189,6 @@ void MailConnection::Close()
         closesocket(socket_);
     socket_ = INVALID_SOCKET;
     connected_ = false;
+    queued_ = 0;
+    inStart_ = inEnd_ = 0;
 }

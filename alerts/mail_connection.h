@@ -1,5 +1,7 @@
-// One TCP connection to a mail server, with every wait bounded, and the
-// reading of whole SMTP replies.
+// One TCP connection to a mail server: every wait bounded twice, by a limit
+// per wait and by the end of the whole attempt; commands queued and sent
+// before the next reply is read; whole SMTP replies read in one place, and
+// bytes that arrive after a reply kept for the next read.
 #pragma once
 
 #include <cstddef>
@@ -14,22 +16,27 @@ public:
     MailConnection(const MailConnection&) = delete;
     MailConnection& operator=(const MailConnection&) = delete;
 
-    // Makes the TCP socket. False when the system gives none.
-    bool Create();
-    // Connects to an IPv4 address (network order) and port within
-    // `waitMs`. False when refused, unreachable or out of time.
-    bool Connect(uint32_t address, uint16_t port, int waitMs);
-    // Sends all of the bytes, as far as the server takes them; a connection
-    // the server has closed is not an error here (the replies tell).
-    void Send(const char* bytes, size_t length);
-    void Send(const char* text);
-    // Reads one whole reply, all lines of a multi-line one, however the
-    // server splits it over packets, within `waitMs`. The first `keep`
-    // bytes are kept in the reply buffer (NUL-terminated); the rest of an
-    // overlong reply is read and dropped so the dialogue stays in step.
-    // Returns the reply code, or 0 when no complete reply arrived; the
-    // connection is then closed.
-    int Receive(size_t keep, int waitMs);
+    // Makes the TCP socket. Every later wait ends after `waitMs`, and all of
+    // them end `attemptMs` from now. False when the system gives no socket.
+    bool Create(int waitMs, int attemptMs);
+    // Connects to an IPv4 address (network order) and port within one wait.
+    // False when refused, unreachable or out of time.
+    bool Connect(uint32_t address, uint16_t port);
+    // Queues bytes to send; a full queue goes out at once, the rest before
+    // the next reply is read. False when the connection is gone: the server
+    // closed it, or a send made no progress within its wait, which closes
+    // it, so that the rest of the attempt ends at once.
+    bool Send(const char* bytes, size_t length);
+    bool Send(const char* text);
+    // Sends what is queued, then reads one whole reply, all lines of a
+    // multi-line one, however the server splits or joins its replies, within
+    // one wait. The reply's first `keep` bytes (at most kReplySize) are kept
+    // in reply() (NUL-terminated); the rest of an overlong reply is read and
+    // dropped, and bytes after its last line stay for the next call. Returns
+    // the reply code; 0 when no whole, well-formed reply arrived in time, and
+    // the connection is then closed. The server's bytes are untrusted: one
+    // reply is at most 64 KiB.
+    int Receive(size_t keep);
     void Close();
 
     bool connected() const { return connected_; }
@@ -38,10 +45,21 @@ public:
     static constexpr size_t kReplySize = 512;
 
 private:
-    // Waits for the socket to be readable until `deadline` (GetTickCount).
-    bool WaitReadable(DWORD deadline);
+    // The end of a wait that starts now: `waitMs_` from now, or the end of
+    // the attempt when that comes first.
+    DWORD WaitEnd() const;
+    // Waits until the socket can be written (or read) or `end` (GetTickCount).
+    bool WaitReady(bool writable, DWORD end);
+    bool Flush();
 
     SOCKET socket_ = INVALID_SOCKET;
     bool connected_ = false;
+    int waitMs_ = 0;
+    DWORD attemptEnd_ = 0;
+    char out_[4096] = {};
+    size_t queued_ = 0;
+    char in_[4096] = {};
+    size_t inStart_ = 0;  // in_[inStart_, inEnd_) arrived but is not read yet
+    size_t inEnd_ = 0;
     char reply_[kReplySize + 1] = {};
 };

@@ -10,6 +10,8 @@
 #include "tessil/tessil.h"
 
 int mailWaitMilliseconds = 30000;
+int mailAttemptMilliseconds = 120000;
+int mailMinimumBytesPerSecond = 16384;
 
 namespace {
 
@@ -17,6 +19,18 @@ constexpr size_t kCommandSize = 500;
 constexpr size_t kShortReply = 256;
 constexpr size_t kBase64Size = 200;
 constexpr size_t kBodyLineChars = 253;
+constexpr size_t kServerChars = sizeof SiteRecord::mailServer;
+constexpr size_t kAddressChars = sizeof SiteRecord::alertRecipient;
+// The longest attempt the bound allows (a day): the clock arithmetic stays
+// in range for any file size.
+constexpr int64_t kLongestAttemptMs = 24 * 3600 * 1000;
+
+constexpr int kReplyServiceReady = 220;
+constexpr int kReplyOk = 250;
+constexpr int kReplyWillForward = 251;
+constexpr int kReplyAuthContinue = 334;
+constexpr int kReplyStartMail = 354;
+constexpr int kReplyTransactionFailed = 554;
 
 void Status(const char* text)
 {
@@ -24,15 +38,39 @@ void Status(const char* text)
     tessil::RefreshFields();
 }
 
-// A text from the site record or the caller, cut at its first control
-// character so that it can never end a command line or a header early.
-void SafeText(char* out, size_t outSize, const char* text)
+// A failure the user should read before the caller's next text replaces it.
+void FailureStatus(const char* text)
+{
+    Status(text);
+    tessil::WaitTicks(5);
+    tessil::RefreshFields();
+}
+
+// The first `width` bytes at most of a site record's field (which need not
+// end in NUL), cut at its first control character.
+void SafeText(char* out, size_t width, const char* text)
 {
     size_t n = 0;
-    while (text[n] && n + 1 < outSize && static_cast<unsigned char>(text[n]) >= 32 && text[n] != 127)
+    while (n < width && text[n] && static_cast<unsigned char>(text[n]) >= 32 && text[n] != 127)
         ++n;
     std::memcpy(out, text, n);
     out[n] = '\0';
+}
+
+// The first `width` bytes at most of an address, NUL-terminated (out holds
+// width + 1); false when it is empty or holds a byte no address this client
+// sends may hold (see SendAlertMail).
+bool MailAddress(char* out, size_t width, const char* text)
+{
+    size_t n = 0;
+    for (; n < width && text[n]; ++n) {
+        auto c = static_cast<unsigned char>(text[n]);
+        if (c <= 32 || c >= 127 || c == '<' || c == '>')
+            return false;
+        out[n] = char(c);
+    }
+    out[n] = '\0';
+    return n > 0;
 }
 
 } // namespace
@@ -74,7 +112,7 @@ void SendCommand(MailConnection& mail, const char* format, const char* text)
 // begins with "." gets a second one, so no text in a file name can end the
 // message or reach the server as a command; a line ends in CR LF, as SMTP
 // requires.
-void SendBodyText(MailConnection& mail, const char* text, size_t length, bool lineStart, bool endOfLine)
+bool SendBodyText(MailConnection& mail, const char* text, size_t length, bool lineStart, bool endOfLine)
 {
     char out[kCommandSize + 4];
     size_t n = 0;
@@ -88,17 +126,15 @@ void SendBodyText(MailConnection& mail, const char* text, size_t length, bool li
         out[n++] = '\r';
         out[n++] = '\n';
     }
-    mail.Send(out, n);
+    return mail.Send(out, n);
 }
 
 // The message file's lines, read at most 253 characters at a time; a longer
-// line goes on in the next piece.
-void SendMessageLines(MailConnection& mail, const char* messagePath)
+// line goes on in the next piece. Ends as soon as the connection is gone.
+bool SendMessageLines(MailConnection& mail, HANDLE file)
 {
-    HANDLE file = CreateFileA(messagePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return;
+        return mail.connected();
     char line[kBodyLineChars];
     size_t length = 0;
     bool lineStart = true;
@@ -109,26 +145,28 @@ void SendMessageLines(MailConnection& mail, const char* messagePath)
             if (chunk[i] == '\n') {
                 if (length > 0 && line[length - 1] == '\r')
                     --length;
-                SendBodyText(mail, line, length, lineStart, true);
+                if (!SendBodyText(mail, line, length, lineStart, true))
+                    return false;
                 lineStart = true;
                 length = 0;
                 continue;
             }
             line[length++] = chunk[i];
             if (length == kBodyLineChars) {
-                SendBodyText(mail, line, length, lineStart, false);
+                if (!SendBodyText(mail, line, length, lineStart, false))
+                    return false;
                 lineStart = false;
                 length = 0;
             }
         }
     }
     if (length > 0 || !lineStart)
-        SendBodyText(mail, line, length, lineStart, true);
-    CloseHandle(file);
+        return SendBodyText(mail, line, length, lineStart, true);
+    return mail.connected();
 }
 
 // Headers, the site line, the message file's lines and the closing line.
-void SendMessage(MailConnection& mail, const char* recipient, const char* messagePath)
+void SendMessage(MailConnection& mail, const char* recipient, HANDLE messageFile)
 {
     char text[kCommandSize];
     std::snprintf(text, sizeof text, "From: %s %c%c", kAlertSender, 13, 10);
@@ -144,93 +182,171 @@ void SendMessage(MailConnection& mail, const char* recipient, const char* messag
                 : std::snprintf(text, sizeof text, "%.99s/%.49s ", site.ftpHost, site.fileMask);
     SendBodyText(mail, text, n > 0 ? std::strlen(text) : 0, true, true);
 
-    SendMessageLines(mail, messagePath);
+    if (!SendMessageLines(mail, messageFile))
+        return;
 
     std::snprintf(text, sizeof text, "%c%cThis Email was generated by Kestrovane %c%c", 13, 10, 13, 10);
     mail.Send(text);
     mail.Send("\r\n.\r\n", 5);
 }
 
-// Both credentials go only where AUTH LOGIN asked for them: a server that
-// refused it would otherwise log the password as an unknown command.
-void Authenticate(MailConnection& mail)
+// One AUTH LOGIN credential, base64 of the whole field.
+template <size_t N>
+void SendCredential(MailConnection& mail, const char (&value)[N])
 {
-    char command[kCommandSize];
-    std::snprintf(command, sizeof command, "AUTH LOGIN%c%c", 13, 10);
-    mail.Send(command);
-    if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) != 334)
-        return;
+    char field[N + 1];
+    std::snprintf(field, sizeof field, "%.*s", int(N), value);
     char encoded[kBase64Size];
-    char field[sizeof currentSite.mailUserName + 1];
-    std::snprintf(field, sizeof field, "%.*s", int(sizeof currentSite.mailUserName), currentSite.mailUserName);
     Base64Encode(field, encoded, sizeof encoded);
     SendCommand(mail, "%s%c%c", encoded);
-    if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) != 334)
-        return;
-    std::snprintf(field, sizeof field, "%.*s", int(sizeof currentSite.mailPassword), currentSite.mailPassword);
-    Base64Encode(field, encoded, sizeof encoded);
-    SendCommand(mail, "%s%c%c", encoded);
-    mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
 }
+
+// The steps of one conversation, in their usual order. Each step but the
+// greeting sends its command; every step then reads the reply to it, in one
+// place (SendAlertMail), and that reply chooses the next step (After).
+enum class SmtpStep { Greeting, Hello, AuthLogin, AuthUser, AuthPassword, MailFrom, RcptTo, Data, Message, Quit, Done };
+
+struct Conversation {
+    MailConnection mail;
+    const char* recipient = "";
+    HANDLE messageFile = INVALID_HANDLE_VALUE;
+    uint8_t result = 0;
+};
+
+// Sends the step's command and shows what is under way.
+void Begin(Conversation& c, SmtpStep step)
+{
+    MailConnection& mail = c.mail;
+    switch (step) {
+    case SmtpStep::Hello:
+        Status("Writing a Request to Mail Server");
+        SendCommand(mail, "EHLO %s%c%c", kMailClientDomain);
+        break;
+    case SmtpStep::AuthLogin: SendCommand(mail, "%s%c%c", "AUTH LOGIN"); break;
+    case SmtpStep::AuthUser: SendCredential(mail, currentSite.mailUserName); break;
+    case SmtpStep::AuthPassword: SendCredential(mail, currentSite.mailPassword); break;
+    case SmtpStep::MailFrom: SendCommand(mail, "MAIL FROM:<%s>%c%c", kAlertSender); break;
+    case SmtpStep::RcptTo: SendCommand(mail, "RCPT TO:<%s>%c%c", c.recipient); break;
+    case SmtpStep::Data:
+        Status("Sending Message to Mail Server");
+        SendCommand(mail, "%s%c%c", "DATA");
+        break;
+    case SmtpStep::Message: SendMessage(mail, c.recipient, c.messageFile); break;
+    case SmtpStep::Quit:
+        Status("Sending QUIT Message to Mail Server");
+        SendCommand(mail, "%s%c%c", "QUIT");
+        break;
+    case SmtpStep::Greeting:
+    case SmtpStep::Done: break;
+    }
+}
+
+// The step after `step`, whose reply had `code` (0: none came, and the
+// connection is closed, so that QUIT then sends and waits for nothing).
+SmtpStep After(Conversation& c, SmtpStep step, int code)
+{
+    if (code == 0 && step != SmtpStep::Quit)
+        return SmtpStep::Quit;
+    switch (step) {
+    case SmtpStep::Greeting: return code == kReplyServiceReady ? SmtpStep::Hello : SmtpStep::Quit;
+    // A server that knows no EHLO may still take the mail.
+    case SmtpStep::Hello: return SmtpStep::AuthLogin;
+    // Both credentials go only where AUTH LOGIN asked for them: a server
+    // that refused it would otherwise log the password as an unknown
+    // command. Without a login a server may still take mail from this
+    // client; a refused login shows in the reply to MAIL FROM.
+    case SmtpStep::AuthLogin: return code == kReplyAuthContinue ? SmtpStep::AuthUser : SmtpStep::MailFrom;
+    case SmtpStep::AuthUser: return code == kReplyAuthContinue ? SmtpStep::AuthPassword : SmtpStep::MailFrom;
+    case SmtpStep::AuthPassword: return SmtpStep::MailFrom;
+    case SmtpStep::MailFrom: return code / 100 == 2 ? SmtpStep::RcptTo : SmtpStep::Quit;
+    case SmtpStep::RcptTo:
+        if (code == kReplyTransactionFailed)
+            c.result = 2;
+        return code == kReplyOk || code == kReplyWillForward ? SmtpStep::Data : SmtpStep::Quit;
+    // Without the go-ahead the message's lines would be read as commands.
+    case SmtpStep::Data: return code == kReplyStartMail ? SmtpStep::Message : SmtpStep::Quit;
+    case SmtpStep::Message:
+        if (code == kReplyOk)
+            c.result = 1;
+        return SmtpStep::Quit;
+    case SmtpStep::Quit:
+    case SmtpStep::Done: break;
+    }
+    return SmtpStep::Done;
+}
+
+// The whole attempt's time: the fixed part plus the message at the minimum
+// rate (see smtp_client.h).
+int AttemptMilliseconds(HANDLE messageFile)
+{
+    LARGE_INTEGER size;
+    int64_t bytes = messageFile != INVALID_HANDLE_VALUE && GetFileSizeEx(messageFile, &size) ? size.QuadPart : 0;
+    int64_t rate = mailMinimumBytesPerSecond > 0 ? mailMinimumBytesPerSecond : 1;
+    int64_t ms = int64_t(mailAttemptMilliseconds) + bytes / rate * 1000 + bytes % rate * 1000 / rate;
+    return int(ms < kLongestAttemptMs ? ms : kLongestAttemptMs);
+}
+
+class MessageFile {
+public:
+    explicit MessageFile(const char* path)
+        : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~MessageFile()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    MessageFile(const MessageFile&) = delete;
+    MessageFile& operator=(const MessageFile&) = delete;
+    HANDLE handle() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
 
 } // namespace
 
 uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
 {
+    char recipient[kAddressChars + 1];
+    if (!MailAddress(recipient, kAddressChars, recipientText)) {
+        FailureStatus("Invalid Recipient Address - Nothing Sent");
+        return 0;
+    }
     Status("Find the Mail Server");
-    char server[81], host[90];
-    SafeText(server, sizeof server, currentSite.mailServer);
+    char server[kServerChars + 1], host[kServerChars + 10];
+    SafeText(server, kServerChars, currentSite.mailServer);
     AlertMailHost(server, host, sizeof host);
     uint32_t address = 0;
     bool resolved = ResolveHost(host, address);
     Status("Contacted the Mail Server");
 
-    char recipient[81];
-    SafeText(recipient, sizeof recipient, recipientText);
-    MailConnection mail;
-    uint8_t result = 0;
-    int messageReply = 0;
+    MessageFile message(messagePath);
+    Conversation c;
+    c.recipient = recipient;
+    c.messageFile = message.handle();
+    MailConnection& mail = c.mail;
     if (resolved) {
-        if (!mail.Create())
+        if (!mail.Create(mailWaitMilliseconds, AttemptMilliseconds(message.handle())))
             return 0;
-        mail.Connect(address, uint16_t(SiteMailPort(currentSite)), mailWaitMilliseconds);
+        mail.Connect(address, uint16_t(SiteMailPort(currentSite)));
     }
-    if (mail.connected()) {
-        if (mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds) == 554) {
+    SmtpStep step = mail.connected() ? SmtpStep::Greeting : SmtpStep::Quit;
+    while (step != SmtpStep::Done) {
+        Begin(c, step);
+        int code = mail.Receive(step >= SmtpStep::Data ? kShortReply : MailConnection::kReplySize);
+        if (step == SmtpStep::Greeting && code == kReplyTransactionFailed) {
             mail.Close();
-            Status("Unable to Write to Mail Server - Error 554");
-            tessil::WaitTicks(5);
-            tessil::RefreshFields();
+            FailureStatus("Unable to Write to Mail Server - Error 554");
             return 2;
         }
-        Status("Writing a Request to Mail Server");
-        SendCommand(mail, "EHLO %s%c%c", kMailClientDomain);
-        mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
-        Authenticate(mail);
-        SendCommand(mail, "MAIL FROM:<%s>%c%c", kAlertSender);
-        mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
-        SendCommand(mail, "RCPT TO:<%s>%c%c", recipient);
-        int code = mail.Receive(MailConnection::kReplySize, mailWaitMilliseconds);
-        result = code == 250 ? 1 : code == 554 ? 2 : 0;
-        if (result == 1) {
-            Status("Sending Message to Mail Server");
-            SendCommand(mail, "%s%c%c", "DATA");
-            // Without the go-ahead the message's lines would be read as
-            // commands.
-            if (mail.Receive(kShortReply, mailWaitMilliseconds) == 354) {
-                SendMessage(mail, recipient, messagePath);
-                messageReply = mail.Receive(kShortReply, mailWaitMilliseconds);
-            }
-        }
+        step = After(c, step, code);
     }
-    Status("Sending QUIT Message to Mail Server");
-    SendCommand(mail, "%s%c%c", "QUIT");
-    mail.Receive(kShortReply, mailWaitMilliseconds);
     mail.Close();
-    if (result == 1 && messageReply != 250)
-        result = 0;
     char text[40];
-    std::snprintf(text, sizeof text, "Returning to Calling Code - %d", int(result));
+    std::snprintf(text, sizeof text, "Returning to Calling Code - %d", int(c.result));
     Status(text);
-    return result;
+    return c.result;
 }

@@ -11,16 +11,30 @@
 inline constexpr const char* kMailClientDomain = "kestrovane.com";
 inline constexpr const char* kAlertSender = "alerts@kestrovane.com";
 
-// Longest wait, in milliseconds, for the connection to the mail server and
-// for each of its replies (30 s): a server that never answers costs one wait,
-// not the program. Tests shorten it.
+// Longest wait, in milliseconds, for the connection to the mail server, for
+// each of its replies and for each send to make progress (30 s): a server
+// that never answers or stops reading costs one wait, not the program.
 extern int mailWaitMilliseconds;
 
-// Sends the lines of the message file (`messagePath`) to `recipient`.
+// One attempt, from the connection to the reply to QUIT, ends at the latest
+// after mailAttemptMilliseconds (120 s) plus the message file's size at
+// mailMinimumBytesPerSecond (16 KiB/s): 8 MB of alert may take at most
+// about ten minutes, however slowly the server keeps reading. Tests shorten
+// all three.
+extern int mailAttemptMilliseconds;
+extern int mailMinimumBytesPerSecond;
+
+// Sends the lines of the message file (`messagePath`) to `recipient`, of
+// which at most the first 80 bytes (the site record's field) are read.
 // 1: the server accepted the message (250); 2: it refused with 554 (to the
-// greeting or the recipient), which is final; 0: anything else (no address,
-// no connection, recipient or message not accepted, no reply in time), which
-// is worth another attempt later.
+// greeting or the recipient), which is final; 0: anything else (an address
+// this client will not send, no connection, sender, recipient or message not
+// accepted, no reply in time, the attempt's time used up), which is worth
+// another attempt later. An address is refused before anything is sent when
+// it is empty or holds a control character (0-31, 127), a blank, "<", ">"
+// or a byte above 127 (no internationalised addresses are negotiated): such
+// a text would break out of "RCPT TO:<...>" or the "To:" header, and no
+// address this client may send holds one.
 uint8_t SendAlertMail(const char* recipient, const char* messagePath);
 
 // The host to contact for a configured mail server name: the name of a

@@ -5,6 +5,8 @@
 
 #include "core/app.h"
 #include "core/data_files.h"
+#include "core/site_list.h"
+#include "net/file_names.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -84,4 +86,5 @@ void StartupInit()
         ShutdownCleanup();
     }
     tessil::ResetState();
+    RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
 }

@@ -2,15 +2,20 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "net/connection.h"
+#include "net/file_names.h"
 #include "tessil/input.h"
 
 int openUrlRounds = 301;
 int readUrlRounds = 101;
+int transferFloorRounds = 1200;
+int64_t transferBytesPerRound = 410;
 
 namespace {
 
@@ -42,9 +47,11 @@ DWORD WINAPI WorkerMain(LPVOID parameter)
     return 1;
 }
 
-// Starts the job and polls it with the window live. rounds 0: no limit.
-// True when it finished; false when it could not start or ran out of time.
-bool RunWorker(const std::shared_ptr<WorkerJob>& job, int rounds)
+// Starts the job and polls it with the window live, for at most `rounds`
+// rounds and while `overrun` (when given) says false. True when it finished;
+// false when it could not start or was given up.
+bool RunWorker(const std::shared_ptr<WorkerJob>& job, int64_t rounds,
+               const std::function<bool()>& overrun = nullptr)
 {
     auto* reference = new std::shared_ptr<WorkerJob>(job);
     DWORD id = 0;
@@ -54,9 +61,11 @@ bool RunWorker(const std::shared_ptr<WorkerJob>& job, int rounds)
         return false;
     }
     CloseHandle(thread);
-    for (int round = 0; rounds == 0 || round < rounds; ++round) {
+    for (int64_t round = 0;; ++round) {
         if (job->state.load() == WorkerJob::kDone)
             return true;
+        if (round >= rounds || (overrun && overrun()))
+            break;
         Sleep(kPollMilliseconds);
         tessil::SystemRequest(1);
     }
@@ -64,33 +73,52 @@ bool RunWorker(const std::shared_ptr<WorkerJob>& job, int rounds)
     return !job->state.compare_exchange_strong(running, WorkerJob::kAbandoned);
 }
 
-class PutJob : public WorkerJob {
+// An FTP transfer takes the connection when it is made: the caller may
+// close it (and clear ftpConnection) before the worker starts.
+class TransferJob : public WorkerJob {
 public:
-    PutJob(const char* local, const char* remote) : local_(local), remote_(remote) {}
+    explicit TransferJob(HINTERNET handle) : connection(handle) {}
+    const HINTERNET connection;
+    BOOL result = FALSE;
+    DWORD error = 0; // the worker's last error, handed to the caller
+};
+
+class PutJob : public TransferJob {
+public:
+    PutJob(HINTERNET handle, const char* local, const char* remote)
+        : TransferJob(handle), local_(local), remote_(remote)
+    {
+    }
     void Run() override
     {
-        result = FtpPutFileA(ftpConnection, local_.c_str(), remote_.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
+        result = FtpPutFileA(connection, local_.c_str(), remote_.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
+        error = GetLastError();
     }
-    BOOL result = FALSE;
-
 private:
     std::string local_, remote_;
 };
 
-class GetJob : public WorkerJob {
+// Into a scratch file that must not exist yet; hidden while it is written.
+class GetJob : public TransferJob {
 public:
-    GetJob(const char* remote, const char* local) : remote_(remote), local_(local) {}
+    GetJob(HINTERNET handle, const char* remote, const std::string& scratch)
+        : TransferJob(handle), remote_(remote), scratch_(scratch)
+    {
+    }
     void Run() override
     {
-        result = FtpGetFileA(ftpConnection, remote_.c_str(), local_.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
+        result = FtpGetFileA(connection, remote_.c_str(), scratch_.c_str(), TRUE, FILE_ATTRIBUTE_HIDDEN,
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RESYNCHRONIZE |
                                  FTP_TRANSFER_TYPE_UNKNOWN,
                              0);
+        error = GetLastError();
     }
-    BOOL result = FALSE;
+    // The caller deleted the scratch file when it gave up, but a call that
+    // still held it open may have kept it (Windows) or made it late.
+    void Release() override { DeleteFileA(scratch_.c_str()); }
 
 private:
-    std::string remote_, local_;
+    std::string remote_, scratch_;
 };
 
 class OpenUrlJob : public WorkerJob {
@@ -152,18 +180,108 @@ ReadOutcome ReadUrl(HINTERNET request, void* buffer, DWORD size, DWORD* bytesRea
     return ReadOutcome::kRead;
 }
 
+// The size of a local file, or -1. Opened for queries only, so a file that a
+// transfer holds open can be measured on Windows too.
+int64_t LocalFileSize(const char* path)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    LARGE_INTEGER size;
+    const BOOL known = GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    return known ? int64_t(size.QuadPart) : -1;
+}
+
+// Runs a transfer of `size` bytes within the overall bound. When it is given
+// up, the connection it uses is closed, which ends a call blocked on it.
+bool RunTransfer(const std::shared_ptr<TransferJob>& job, int64_t size,
+                 const std::function<bool()>& overrun = nullptr)
+{
+    const int64_t perRound = transferBytesPerRound > 0 ? transferBytesPerRound : 1;
+    const int64_t rounds = int64_t(transferFloorRounds) + (size > 0 ? size : 0) / perRound;
+    if (RunWorker(job, rounds, overrun))
+        return true;
+    if (job->state.load() == WorkerJob::kAbandoned) {
+        if (job->connection)
+            InternetCloseHandle(job->connection);
+        if (ftpConnection == job->connection)
+            ftpConnection = nullptr;
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+    }
+    return false;
+}
+
+// The folder part of a path, with its trailing separator; "" for a bare name.
+std::string FolderOf(const char* path)
+{
+    size_t end = 0;
+    for (size_t i = 0; path[i]; ++i)
+        if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':'))
+            end = i + 1;
+    return std::string(path, end);
+}
+
+// Scratch files are left only by a run that was killed, so a folder needs
+// the clean-up once per run, before our own first download there (called
+// from the main thread only, as the transfers are).
+void RemoveLeftoversOnce(const std::string& folder)
+{
+    static std::set<std::string> cleaned;
+    // A relative folder is known by where it lies now.
+    std::string key = folder;
+    const bool absolute = !folder.empty() && (folder[0] == '\\' || folder[0] == '/' || folder.find(':') == 1);
+    char current[MAX_PATH];
+    const DWORD length = absolute ? 0 : GetCurrentDirectoryA(sizeof current, current);
+    if (length > 0 && length < sizeof current)
+        key = std::string(current, length) + "\\" + folder;
+    if (cleaned.insert(key).second)
+        RemoveScratchFiles(folder.c_str());
+}
+
 } // namespace
 
 int32_t UploadFile(HINTERNET, const char* localPath, const char* remoteName)
 {
-    auto job = std::make_shared<PutJob>(localPath, remoteName);
-    return RunWorker(job, 0) ? job->result : 0;
+    auto job = std::make_shared<PutJob>(ftpConnection, localPath, remoteName);
+    if (!RunTransfer(job, LocalFileSize(localPath)))
+        return 0;
+    SetLastError(job->error);
+    return job->result ? 1 : 0;
 }
 
-int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath)
+int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, int64_t reportedSize)
 {
-    auto job = std::make_shared<GetJob>(remoteName, localPath);
-    return RunWorker(job, 0) ? job->result : 0;
+    if (!remoteName || !LocalWriteAllowed(localPath))
+        return 0;
+    const std::string folder = FolderOf(localPath);
+    RemoveLeftoversOnce(folder);
+    static std::atomic<unsigned> counter{0};
+    const std::string scratch = folder + kScratchPrefix + std::to_string(GetCurrentThreadId()) + "-" +
+                                std::to_string(++counter) + kScratchSuffix;
+    const bool sized = reportedSize >= 0;
+    auto job = std::make_shared<GetJob>(ftpConnection, remoteName, scratch);
+    auto grownPast = [&] { return sized && LocalFileSize(scratch.c_str()) > reportedSize; };
+    bool ok = RunTransfer(job, sized ? reportedSize : kUnknownTransferSize, grownPast);
+    if (ok && !job->result) {
+        SetLastError(job->error);
+        ok = false;
+    }
+    if (ok && sized && LocalFileSize(scratch.c_str()) != reportedSize) {
+        SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+        ok = false;
+    }
+    if (ok) {
+        SetFileAttributesA(scratch.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ok = MoveFileExA(scratch.c_str(), localPath, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    if (!ok) {
+        const DWORD error = GetLastError();
+        DeleteFileA(scratch.c_str());
+        SetLastError(error);
+    }
+    return ok ? 1 : 0;
 }
 
 HINTERNET OpenUrlTimed(HINTERNET internet, const char* url, const char* headers, DWORD headersLength, DWORD flags,

@@ -1,6 +1,6 @@
 // Calls that move data run in a short-lived worker thread while the main
-// thread polls every 50 ms with the window live. The web requests have a time
-// limit; a worker that outlives it is abandoned, never killed (killing a
+// thread polls every 50 ms with the window live. Every call has a time limit;
+// a worker that outlives it is abandoned, never killed (killing a
 // thread inside the network library would leave its locks held): what it
 // returns late is released by the worker itself and never seen by the caller.
 #pragma once
@@ -9,11 +9,40 @@
 
 #include "platform/win32.h"
 
+// The overall bound of UploadFile and DownloadFile, so that a server that
+// trickles or streams without end cannot hold a pass: transferFloorRounds
+// rounds of 50 ms (1,200: a minute) plus one round for every
+// transferBytesPerRound bytes of the file (410: an average of 8 KiB/s, which
+// a slow uplink still meets; the Linux FTP client's own rate bound is 4 KiB/s).
+// The file's size is the local file's for an upload, the size the listing
+// reported for a download, and kUnknownTransferSize for a download whose
+// size is not known. When the bound trips, the FTP connection is closed
+// (which ends the worker's blocked call), ftpConnection becomes null and the
+// transfer fails: the caller reconnects as after any lost connection.
+inline constexpr int64_t kUnknownTransferSize = int64_t(16) << 20;
+extern int transferFloorRounds;
+extern int64_t transferBytesPerRound;
+
 // FtpPutFileA of the local file to the remote name over the FTP connection
-// (`connection` is not used), binary. Waits as long as the transfer takes.
+// (`connection` is not used), binary. 1 when stored, 0 on failure or when the
+// overall bound tripped.
 int32_t UploadFile(HINTERNET connection, const char* localPath, const char* remoteName);
-// FtpGetFileA of the remote name into the local file, which is replaced.
-int32_t DownloadFile(HINTERNET connection, const char* remoteName, const char* localPath);
+
+// Passed as reportedSize when the listing gave no size.
+inline constexpr int64_t kSizeNotReported = -1;
+
+// FtpGetFileA of the remote name into the local file. The remote name and
+// the size are untrusted. 1 when the local file now holds the whole remote
+// file; 0 otherwise, and then the local file is as it was. The local path
+// must pass LocalWriteAllowed (net/file_names.h), else nothing is fetched.
+// The bytes go to a fresh hidden scratch file in the target's folder (a
+// kScratch name; the first download into a folder in this run first removes
+// the scratch files a killed run left there), which replaces the target only
+// when the transfer succeeded and, with a reported size, holds exactly that
+// many bytes (a download that grows past it is ended at once). Any failure
+// deletes the scratch file.
+int32_t DownloadFile(HINTERNET connection, const char* remoteName, const char* localPath,
+                     int64_t reportedSize = kSizeNotReported);
 
 // InternetOpenUrlA, given up after 301 rounds of 50 ms (about 15 s): null.
 HINTERNET OpenUrlTimed(HINTERNET internet, const char* url, const char* headers, DWORD headersLength, DWORD flags,

@@ -1,6 +1,7 @@
 // The FTP control connection and the socket helpers (see ftp_control.h).
 #include "platform/linux/ftp_control.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,60 @@ int InternetTimeoutMs() {
         return 60000;
     }();
     return limit;
+}
+
+FtpTransferLimits ftpTransferLimits;
+
+FtpDataBound::FtpDataBound(uint64_t maximumBytes) : start_(NowMs()), maximum_(maximumBytes) {}
+
+bool FtpDataBound::Wait(int fd, short events) {
+    const uint64_t rate = std::max<uint64_t>(ftpTransferLimits.minimumBytesPerSecond, 1);
+    const int limit = InternetTimeoutMs();
+    // The time the bytes so far buy at the minimum rate, in milliseconds.
+    const uint64_t earned = bytes_ / rate * 1000 + bytes_ % rate * 1000 / rate;
+    const int64_t allowed = std::max<int64_t>(limit, int64_t(std::min<uint64_t>(earned, INT64_MAX / 2)));
+    const int64_t left = allowed - (NowMs() - start_);
+    if (left >= limit) return WaitFor(fd, events, limit);
+    if (left > 0 && WaitFor(fd, events, int(left))) return true;
+    if (left > 0 && GetLastError() != ERROR_INTERNET_TIMEOUT) return false;
+    tripped_ = true;
+    SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+}
+
+ssize_t FtpDataBound::Receive(int fd, char* buffer, size_t size) {
+    for (;;) {
+        if (!Wait(fd, POLLIN)) return -1;
+        ssize_t got = recv(fd, buffer, size, MSG_DONTWAIT);
+        if (got >= 0) {
+            bytes_ += uint64_t(got);
+            if (bytes_ > maximum_) {
+                tripped_ = true;
+                SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+                return -1;
+            }
+            return got;
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        FtpSetSocketError(errno);
+        return -1;
+    }
+}
+
+bool FtpDataBound::Send(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        if (!Wait(fd, POLLOUT)) return false;
+        ssize_t sent = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            FtpSetSocketError(errno);
+            return false;
+        }
+        bytes_ += uint64_t(sent);
+        data += sent;
+        size -= size_t(sent);
+    }
+    return true;
 }
 
 void FtpSetSocketError(int err) {

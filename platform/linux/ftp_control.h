@@ -29,6 +29,35 @@ constexpr int kFtpMaxReplyLines = 500;
 // once, at first use.
 int InternetTimeoutMs();
 
+// The bounds of FtpTransferLimits (wininet_internal.h) applied to one data
+// connection: its sends and receives wait at most the time limit, or less
+// when the average rate would fall behind sooner, and count the bytes moved.
+class FtpDataBound {
+public:
+    // Starts the clock; maximumBytes is the size bound of a receiving
+    // transfer.
+    explicit FtpDataBound(uint64_t maximumBytes);
+
+    // One recv: the byte count, 0 at the end of the stream, -1 with the last
+    // error set.
+    ssize_t Receive(int fd, char* buffer, size_t size);
+
+    // Sends every byte (never raising SIGPIPE). False with the last error
+    // set.
+    bool Send(int fd, const char* data, size_t size);
+
+    // Whether the rate or the size bound ended the transfer.
+    bool tripped() const { return tripped_; }
+
+private:
+    bool Wait(int fd, short events);
+
+    int64_t start_;
+    uint64_t bytes_ = 0;
+    uint64_t maximum_;
+    bool tripped_ = false;
+};
+
 // Sets the last error for a failed socket call: ECONNRESET gives
 // ERROR_INTERNET_CONNECTION_RESET, ETIMEDOUT ERROR_INTERNET_TIMEOUT, refused
 // or unreachable ERROR_INTERNET_CANNOT_CONNECT, anything else (EPIPE, an end
@@ -52,6 +81,12 @@ public:
 
     int fd() const { return fd_; }
     void reset(int fd = -1);
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_ = -1;

@@ -4,17 +4,22 @@
 // filtered before the first entry is handed out, so a listing that breaks
 // off is reported as a failure of FtpFindFirstFileA and the caller never acts
 // on half a folder. Entries keep the server's order.
+//
+// A listing the client cannot read is an error, never an empty folder: when
+// lines arrived and not one of them was a listing line (an entry, "total
+// 12", a cdir fact, ...), FtpFindFirstFileA fails with
+// ERROR_HTTP_INVALID_SERVER_RESPONSE, WinINet's error for a reply that could
+// not be parsed. Lines that are not listing lines among ones that are (a
+// server's notice) are passed over.
 #include <new>
 #include <vector>
 
+#include "platform/linux/ftp_control.h"
 #include "platform/linux/ftp_listing.h"
 #include "platform/linux/ftp_session.h"
 #include "platform/linux/kernel32.h"
 
 namespace {
-
-// More listing text than any real folder gives (about a million entries).
-constexpr size_t kMaxListingBytes = 64 * 1024 * 1024;
 
 struct FtpFind final : InternetObject {
     static constexpr InternetKind kKind = InternetKind::FtpFind;
@@ -33,15 +38,35 @@ struct FtpFind final : InternetObject {
 bool ReadListing(FtpConnection& connection, bool mlsd, const std::string& folder,
                  std::string& raw) {
     FtpDataSink sink;
+    sink.maximumBytes = ftpTransferLimits.listingBytes;
     sink.receive = [&raw](const char* data, size_t size) {
-        if (raw.size() + size > kMaxListingBytes) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
         raw.append(data, size);
         return true;
     };
-    return FtpTransfer(connection, mlsd ? "MLSD" : "LIST", folder, sink);
+    if (mlsd || folder.empty()) return FtpTransfer(connection, mlsd ? "MLSD" : "LIST", folder, sink);
+    // Many servers hand LIST's argument to ls, which splits it at blanks,
+    // takes a leading "-" for options and expands wildcards, so that a
+    // folder such as "new site" lists as empty. The folder is listed from
+    // inside instead, and the call returns to where it was.
+    FtpReply reply;
+    if (!FtpSimpleCommand(connection, "PWD", std::string(), 0, &reply)) return false;
+    const std::string home = FtpFolderOf257(reply.text);
+    if (reply.code != 257 || home.empty()) {
+        SetLastError(ERROR_INTERNET_EXTENDED_ERROR);
+        return false;
+    }
+    if (!FtpSimpleCommand(connection, "CWD", folder)) return false;
+    const bool listed = FtpTransfer(connection, "LIST", std::string(), sink);
+    const DWORD error = GetLastError();
+    if (connection.control.dead()) return false;
+    if (!FtpSimpleCommand(connection, "CWD", home)) {
+        // Left in another folder, later calls with relative names would act
+        // there: nothing more goes through this connection.
+        connection.control.MarkDead();
+        return false;
+    }
+    SetLastError(error);
+    return listed;
 }
 
 }  // namespace
@@ -85,6 +110,7 @@ HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
         if (!listed) return nullptr;
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
+        bool anyLine = false, anyListingLine = false;
         size_t at = 0;
         while (at < raw.size()) {
             size_t end = raw.find('\n', at);
@@ -92,9 +118,18 @@ HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
             std::string line = raw.substr(at, end - at);
             at = end + 1;
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.find_first_not_of(" \t") == std::string::npos) continue;
             FtpEntry entry;
-            bool parsed = mlsd ? FtpParseMlsdLine(line, entry) : FtpParseListLine(line, now, entry);
-            if (parsed && FtpMatchMask(mask, entry.name)) find->entries.push_back(std::move(entry));
+            const FtpLine kind =
+                mlsd ? FtpParseMlsdLine(line, entry) : FtpParseListLine(line, now, entry);
+            anyLine = true;
+            anyListingLine = anyListingLine || kind != FtpLine::kUnreadable;
+            if (kind == FtpLine::kEntry && FtpMatchMask(mask, entry.name))
+                find->entries.push_back(std::move(entry));
+        }
+        if (anyLine && !anyListingLine) {
+            SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            return nullptr;
         }
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -2,6 +2,7 @@
 #include "platform/linux/ftp_listing.h"
 
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux/files.h"
@@ -46,9 +47,13 @@ bool ParseSize(const std::string& s, uint64_t& size) {
     return size <= uint64_t(INT64_MAX);
 }
 
-// The listed clock reading as a FILETIME, without any zone (see the header).
+// The listed clock reading as a FILETIME, without any zone (see the header);
+// false when it is no date FILETIME can hold.
 bool MakeTime(int year, int month, int day, int hour, int minute, int second, int ms,
               FILETIME& time) {
+    if (year < 1601 || year > 30827 || month < 1 || day < 1 || hour < 0 || minute < 0 ||
+        second < 0 || ms < 0)
+        return false;
     SYSTEMTIME st = {};
     st.wYear = WORD(year);
     st.wMonth = WORD(month);
@@ -57,10 +62,26 @@ bool MakeTime(int year, int month, int day, int hour, int minute, int second, in
     st.wMinute = WORD(minute);
     st.wSecond = WORD(second);
     st.wMilliseconds = WORD(ms);
-    if (year < 1601 || year > 30827 || month < 1 || day < 1 || hour < 0 || minute < 0 ||
-        second < 0 || ms < 0)
-        return false;
     return SystemTimeToFileTime(&st, &time) != FALSE;
+}
+
+// A time listed without a year: in the year that brings it nearest to now.
+FILETIME NearestTime(const FILETIME& now, int month, int day, int hour, int minute) {
+    FILETIME best = kFtpUnknownTime;
+    SYSTEMTIME today;
+    if (!FileTimeToSystemTime(&now, &today)) return best;
+    uint64_t bestDistance = UINT64_MAX;
+    for (int year = today.wYear - 1; year <= today.wYear + 1; ++year) {
+        FILETIME candidate;
+        if (!MakeTime(year, month, day, hour, minute, 0, 0, candidate)) continue;
+        const uint64_t a = FileTimeTicks(candidate), b = FileTimeTicks(now);
+        const uint64_t distance = a > b ? a - b : b - a;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = candidate;
+        }
+    }
+    return best;
 }
 
 int MonthNumber(const std::string& token) {
@@ -88,58 +109,56 @@ std::vector<Token> SplitBlanks(const std::string& line) {
     return tokens;
 }
 
+// "drwxr-xr-x": a type and nine permission characters (more may follow:
+// "+" or "@" for extended attributes).
+bool LooksLikeMode(const std::string& token) {
+    if (token.size() < 10 || std::string_view("-dlbcps").find(token[0]) == std::string_view::npos)
+        return false;
+    for (size_t i = 1; i < 10; ++i)
+        if (std::string_view("-rwxsStTlL").find(token[i]) == std::string_view::npos) return false;
+    return true;
+}
+
 // "-rw-r--r--   1 owner group   1234 Jan  5 12:34 name" (the group may be
 // missing): the date is found by its month name, the size is the number
 // before it, the name is everything after the single blank that follows the
-// time or year.
-bool ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
+// time or year. The date's shape finds it ("Mon d[d] hh:mm" or
+// "Mon d[d] yyyy[y]"); its values never reject the line.
+FtpLine ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
     std::vector<Token> tokens = SplitBlanks(line);
-    if (tokens.size() < 6 || tokens[0].text.size() < 10) return false;
+    if (tokens.size() == 2 && tokens[0].text == "total" && AllDigits(tokens[1].text))
+        return FtpLine::kSkipped;
+    if (tokens.size() < 6 || !LooksLikeMode(tokens[0].text)) return FtpLine::kUnreadable;
     const std::string& mode = tokens[0].text;
     const char type = mode[0];
-    if (type != '-' && type != 'd' && type != 'l') return false;  // devices, pipes, sockets
+    if (type != '-' && type != 'd' && type != 'l') return FtpLine::kSkipped;  // devices, pipes
     for (size_t i = 2; i + 2 < tokens.size(); ++i) {
         int month = MonthNumber(tokens[i].text);
-        if (!month || !AllDigits(tokens[i - 1].text)) continue;
-        int day = AllDigits(tokens[i + 1].text) && tokens[i + 1].text.size() <= 2
-                      ? std::atoi(tokens[i + 1].text.c_str())
-                      : 0;
+        const std::string& dayText = tokens[i + 1].text;
+        if (!month || !AllDigits(tokens[i - 1].text) || !AllDigits(dayText) || dayText.size() > 2)
+            continue;
+        const int day = std::atoi(dayText.c_str());
         const std::string& clock = tokens[i + 2].text;
-        int year = 0, hour = 0, minute = 0;
-        if (clock.size() == 4 && AllDigits(clock)) {
-            year = std::atoi(clock.c_str());
+        FILETIME time;
+        if (clock.size() >= 3 && clock.size() <= 5 && AllDigits(clock)) {
+            // Noon, as Windows' WinINet gives it: the date survives any
+            // later shift by a zone offset.
+            if (!MakeTime(std::atoi(clock.c_str()), month, day, 12, 0, 0, 0, time))
+                time = kFtpUnknownTime;
         } else if (clock.size() == 5 && clock[2] == ':' && Digits(clock, 0, 2) >= 0 &&
                    Digits(clock, 3, 2) >= 0) {
-            hour = Digits(clock, 0, 2);
-            minute = Digits(clock, 3, 2);
+            time = NearestTime(now, month, day, Digits(clock, 0, 2), Digits(clock, 3, 2));
         } else {
             continue;
         }
-        if (day < 1 || day > 31) continue;
         uint64_t size;
-        if (!ParseSize(tokens[i - 1].text, size)) return false;
+        if (!ParseSize(tokens[i - 1].text, size)) return FtpLine::kUnreadable;
         const size_t nameStart = tokens[i + 2].end + 1;
-        if (nameStart > line.size()) return false;
+        if (nameStart > line.size()) return FtpLine::kSkipped;
         std::string name = line.substr(nameStart);
         if (type == 'l') {
             size_t arrow = name.find(" -> ");
             if (arrow != std::string::npos) name.resize(arrow);
-        }
-        FILETIME time;
-        if (year) {
-            // Noon, as Windows' WinINet gives it: the date survives any
-            // later shift by a zone offset.
-            if (!MakeTime(year, month, day, 12, 0, 0, 0, time)) return false;
-        } else {
-            SYSTEMTIME today;
-            if (!FileTimeToSystemTime(&now, &today)) return false;
-            // ls shows the time instead of the year for the last six months;
-            // a date more than two days ahead therefore lies in last year.
-            const uint64_t slack = uint64_t(2) * 24 * 3600 * kTicksPerSecond;
-            if (!MakeTime(today.wYear, month, day, hour, minute, 0, 0, time) ||
-                FileTimeTicks(time) > FileTimeTicks(now) + slack) {
-                if (!MakeTime(today.wYear - 1, month, day, hour, minute, 0, 0, time)) return false;
-            }
         }
         entry.name = std::move(name);
         entry.time = time;
@@ -151,39 +170,42 @@ bool ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& entry
             entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
             entry.size = size;
         }
-        return true;
+        return FtpLine::kEntry;
     }
-    return false;
+    return FtpLine::kUnreadable;
 }
 
 // "01-05-20  12:34PM       <DIR>          name" or "... 1234 name"; the year
-// may have four digits and the clock may be a 24-hour one.
-bool ParseDosLine(const std::string& line, FtpEntry& entry) {
+// may have four digits and the clock may be a 24-hour one. The shape of the
+// date and the clock finds the line; their values never reject it.
+FtpLine ParseDosLine(const std::string& line, FtpEntry& entry) {
     std::vector<Token> tokens = SplitBlanks(line);
-    if (tokens.size() < 4) return false;
+    if (tokens.size() < 4) return FtpLine::kUnreadable;
     const std::string& date = tokens[0].text;
-    if ((date.size() != 8 && date.size() != 10) || date[2] != '-' || date[5] != '-') return false;
-    int month = Digits(date, 0, 2), day = Digits(date, 3, 2);
+    const std::string& clock = tokens[1].text;
+    if ((date.size() != 8 && date.size() != 10) || date[2] != '-' || date[5] != '-' ||
+        clock.size() < 5 || clock[2] != ':')
+        return FtpLine::kUnreadable;
+    const int month = Digits(date, 0, 2), day = Digits(date, 3, 2);
     int year = Digits(date, 6, date.size() - 6);
-    if (month < 0 || day < 0 || year < 0) return false;
+    int hour = Digits(clock, 0, 2);
+    const int minute = Digits(clock, 3, 2);
+    if (month < 0 || day < 0 || year < 0 || hour < 0 || minute < 0) return FtpLine::kUnreadable;
     if (date.size() == 8) year += year < 70 ? 2000 : 1900;
-    std::string clock = tokens[1].text;
-    if (clock.size() < 5 || clock[2] != ':') return false;
-    int hour = Digits(clock, 0, 2), minute = Digits(clock, 3, 2);
-    if (hour < 0 || minute < 0) return false;
-    std::string half = clock.substr(5);
+    const std::string half = clock.substr(5);
+    bool clockValid = true;
     if (SameTextIgnoringCase(half, "AM") || SameTextIgnoringCase(half, "PM")) {
-        if (hour < 1 || hour > 12) return false;
+        clockValid = hour >= 1 && hour <= 12;
         hour = hour % 12 + (SameTextIgnoringCase(half, "PM") ? 12 : 0);
     } else if (!half.empty()) {
-        return false;
+        clockValid = false;
     }
     FILETIME time;
-    if (!MakeTime(year, month, day, hour, minute, 0, 0, time)) return false;
+    if (!clockValid || !MakeTime(year, month, day, hour, minute, 0, 0, time)) time = kFtpUnknownTime;
     const std::string& kind = tokens[2].text;
     uint64_t size = 0;
     bool folder = SameTextIgnoringCase(kind, "<DIR>");
-    if (!folder && !ParseSize(kind, size)) return false;
+    if (!folder && !ParseSize(kind, size)) return FtpLine::kUnreadable;
     size_t nameStart = tokens[2].end;
     while (nameStart < line.size() && (line[nameStart] == ' ' || line[nameStart] == '\t'))
         ++nameStart;
@@ -191,25 +213,28 @@ bool ParseDosLine(const std::string& line, FtpEntry& entry) {
     entry.time = time;
     entry.attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     entry.size = folder ? 0 : size;
-    return true;
+    return FtpLine::kEntry;
+}
+
+// An entry whose name cannot be returned is a listing line all the same.
+FtpLine Checked(FtpLine kind, const FtpEntry& entry) {
+    return kind == FtpLine::kEntry && !FtpNameIsListable(entry.name) ? FtpLine::kSkipped : kind;
 }
 
 }  // namespace
 
-bool FtpNameIsSafe(const std::string& name) {
-    if (name.empty() || name == "." || name == ".." || name.size() >= MAX_PATH) return false;
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
-    return true;
+bool FtpNameIsListable(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.size() < MAX_PATH &&
+           name.find_first_of(std::string("/\r\n\0", 4)) == std::string::npos;
 }
 
 // RFC 3659: entry = [facts] SP pathname, facts = 1*(fact-name "=" value ";").
-bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
+FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
     size_t space = line.find(' ');
-    if (space == std::string::npos) return false;
+    if (space == std::string::npos) return FtpLine::kUnreadable;
     // Every fact ends with ";" and has a value: a line such as "DELE y" is
     // no entry.
-    if (space > 0 && line[space - 1] != ';') return false;
+    if (space > 0 && line[space - 1] != ';') return FtpLine::kUnreadable;
     std::string name = line.substr(space + 1);
     std::string type, modify, mode, perm;
     bool haveSize = false;
@@ -221,7 +246,7 @@ bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
         std::string fact = line.substr(at, end - at);
         at = end + 1;
         size_t equals = fact.find('=');
-        if (equals == std::string::npos || equals == 0) return false;
+        if (equals == std::string::npos || equals == 0) return FtpLine::kUnreadable;
         std::string key = fact.substr(0, equals), value = fact.substr(equals + 1);
         for (char& c : key) c = AsciiLower(c);
         if (key == "type") {
@@ -244,22 +269,20 @@ bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
              type.rfind("os.unix=symlink", 0) == 0)
         folder = false;
     else
-        return false;  // cdir, pdir, devices and the like
-    FILETIME time = {0, 0};
-    if (!modify.empty()) {
-        // YYYYMMDDHHMMSS[.sss], UTC.
+        return FtpLine::kSkipped;  // cdir, pdir, devices and the like
+    // YYYYMMDDHHMMSS[.sss], UTC.
+    FILETIME time = kFtpUnknownTime;
+    if (modify.size() == 14 || (modify.size() > 15 && modify[14] == '.')) {
         int year = Digits(modify, 0, 4), month = Digits(modify, 4, 2), day = Digits(modify, 6, 2);
         int hour = Digits(modify, 8, 2), minute = Digits(modify, 10, 2);
         int second = Digits(modify, 12, 2), ms = 0;
-        if (modify.size() > 15 && modify[14] == '.') {
+        if (modify.size() > 15) {
             size_t digits = std::min<size_t>(modify.size() - 15, 3);
             ms = Digits(modify, 15, digits);
             for (size_t i = digits; i < 3 && ms >= 0; ++i) ms *= 10;
-        } else if (modify.size() != 14) {
-            return false;
         }
         if (second == 60) second = 59;  // a leap second
-        if (!MakeTime(year, month, day, hour, minute, second, ms, time)) return false;
+        if (!MakeTime(year, month, day, hour, minute, second, ms, time)) time = kFtpUnknownTime;
     }
     bool ownerMayWrite = true;
     // pyftpdlib writes the mode as Python does: "0o644".
@@ -278,13 +301,12 @@ bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
         entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
         entry.size = haveSize ? size : 0;
     }
-    return FtpNameIsSafe(entry.name);
+    return Checked(FtpLine::kEntry, entry);
 }
 
-bool FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
-    bool parsed = (!line.empty() && line[0] >= '0' && line[0] <= '9') ? ParseDosLine(line, entry)
-                                                                      : ParseUnixLine(line, now, entry);
-    return parsed && FtpNameIsSafe(entry.name);
+FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
+    const bool dos = !line.empty() && line[0] >= '0' && line[0] <= '9';
+    return Checked(dos ? ParseDosLine(line, entry) : ParseUnixLine(line, now, entry), entry);
 }
 
 bool FtpMatchMask(const std::string& mask, const std::string& name) {

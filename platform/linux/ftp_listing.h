@@ -16,16 +16,29 @@
 //    that lists local times gives its local clock reading (the program
 //    measures the server's offset in whole hours itself). LIST shows no
 //    seconds, so they are 0; a date listed without a time (older files) is
-//    taken at 12:00, as Wine's WinINet takes it. A LIST time without a year ("Jan  5 12:34",
-//    which ls prints for the last six months) is in the current year, or the
-//    year before when that would put it more than two days in the future.
-//    Two-digit DOS years below 70 are 20xx, others 19xx.
+//    taken at 12:00, as Wine's WinINet takes it. Two-digit DOS years below
+//    70 are 20xx, others 19xx.
+//  - a LIST time without a year ("Jan  5 12:34", which ls prints for about
+//    the last six months) is put in the year that brings it nearest to now
+//    (so within half a year either way). An unchanged file thus keeps its
+//    time from one listing to the next, whatever the clocks of the two
+//    machines say; the year only changes where ls itself would switch to
+//    printing one.
+//  - MDTM is not asked: its UTC seconds cannot be mixed with LIST's clock
+//    readings in minutes without the time of an unchanged file changing
+//    between listings (as files enter or leave whatever set would be asked,
+//    and with the round-trip bound any such set needs). Servers that offer
+//    MLSD give exact times for every entry anyway.
+//  - a date that is no date (February 30, month 13, a year before 1601, an
+//    MLSD time of the wrong length) never drops its entry: the entry gets
+//    kFtpUnknownTime, a time no real file has, the same in every listing.
 //
-// Names are untrusted: an entry whose name is empty, "." or "..", holds "/",
-// "\", ":" or a control character, or is MAX_PATH bytes or longer is not
-// returned at all (it could not name a local file safely, nor be named back
-// to the server). Lines that are not entries ("total 12", garbage) are
-// skipped too.
+// Names are untrusted, but a listing hides nothing it can represent: every
+// name is returned byte for byte (":" and "\", trailing dots and blanks,
+// control characters, any case), and the program decides what each may be
+// used for. Only names that cannot be returned faithfully are dropped:
+// empty, "." and "..", names holding "/", CR, LF or NUL, and names of
+// MAX_PATH bytes or more.
 #pragma once
 
 #include <cstdint>
@@ -40,16 +53,26 @@ struct FtpEntry {
     FILETIME time = {0, 0};
 };
 
-// One line of an MLSD listing, without its line end. False when the line
-// gives no entry to return.
-bool FtpParseMlsdLine(const std::string& line, FtpEntry& entry);
+// The time of an entry whose listed date is no date: 1601-01-01 00:00 UTC.
+constexpr FILETIME kFtpUnknownTime = {0, 0};
+
+// What one listing line is.
+enum class FtpLine {
+    kEntry,       // an entry to return (filled in)
+    kSkipped,     // a listing line, but no entry: "total 12", MLSD cdir and
+                  // pdir, devices and pipes, a name that cannot be returned
+    kUnreadable,  // not a line of this listing format
+};
+
+// One line of an MLSD listing, without its line end.
+FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry);
 
 // One line of a LIST listing (either style), without its line end. now (UTC)
 // decides the year of a time listed without one.
-bool FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry);
+FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry);
 
-// True when name may be returned as a directory entry (see above).
-bool FtpNameIsSafe(const std::string& name);
+// True when name can be returned as a directory entry (see above).
+bool FtpNameIsListable(const std::string& name);
 
 // Windows mask matching, the rule of FindFirstFileA (PlatformMatchMask).
 bool FtpMatchMask(const std::string& mask, const std::string& name);

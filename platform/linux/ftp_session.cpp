@@ -71,6 +71,30 @@ bool FtpSetType(FtpConnection& connection, char type) {
     return true;
 }
 
+std::string FtpFolderOf257(const std::string& text) {
+    std::string line = text.substr(0, text.find("\r\n"));
+    std::string folder;
+    size_t open = line.find('"', 4);
+    if (open == std::string::npos) {
+        size_t start = line.find_first_not_of(' ', 4);
+        if (start == std::string::npos) return folder;
+        return line.substr(start, line.find(' ', start) - start);
+    }
+    for (size_t i = open + 1; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            if (i + 1 < line.size() && line[i + 1] == '"') {
+                folder += '"';
+                ++i;
+            } else {
+                break;
+            }
+        } else {
+            folder += line[i];
+        }
+    }
+    return folder;
+}
+
 namespace {
 
 bool FtpLogin(FtpConnection& connection, const char* userName, const char* password) {
@@ -109,33 +133,6 @@ bool FtpLogin(FtpConnection& connection, const char* userName, const char* passw
         !control.Exchange("OPTS", "MLST type;size;modify;perm;unix.mode;", reply))
         return false;
     return true;
-}
-
-// The folder named by a 257 reply: '257 "/a ""b"" c" is current' gives
-// /a "b" c (RFC 959 appendix II: quotes inside are doubled). A reply without
-// quotes gives its first word.
-std::string FolderOf257(const std::string& text) {
-    std::string line = text.substr(0, text.find("\r\n"));
-    std::string folder;
-    size_t open = line.find('"', 4);
-    if (open == std::string::npos) {
-        size_t start = line.find_first_not_of(' ', 4);
-        if (start == std::string::npos) return folder;
-        return line.substr(start, line.find(' ', start) - start);
-    }
-    for (size_t i = open + 1; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            if (i + 1 < line.size() && line[i + 1] == '"') {
-                folder += '"';
-                ++i;
-            } else {
-                break;
-            }
-        } else {
-            folder += line[i];
-        }
-    }
-    return folder;
 }
 
 BOOL OneCommand(HINTERNET connect, const char* verb, LPCSTR name) {
@@ -190,7 +187,7 @@ BOOL FtpGetCurrentDirectoryA(HINTERNET connect, LPSTR currentDirectory, LPDWORD 
         SetLastError(ERROR_INTERNET_EXTENDED_ERROR);
         return FALSE;
     }
-    const std::string folder = FolderOf257(reply.text);
+    const std::string folder = FtpFolderOf257(reply.text);
     if (*length <= folder.size()) {
         *length = DWORD(folder.size() + 1);
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,7 @@ struct FtpConnection final : InternetObject {
     FtpControl control;
     bool offersMlsd = false;
     bool pasvRefused = false;  // the server answered PASV with an error: use EPSV
+    bool sizeRefused = false;  // the server does not know SIZE (500/502)
     char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
     int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
 };
@@ -65,10 +67,20 @@ struct FtpDataSink {
     // For uploads: fills the buffer, returns the count (0 at the end) or -1
     // with the last error set.
     std::function<ssize_t(char*, size_t)> send;
+    // The size bound of a receiving transfer (see FtpTransferLimits).
+    uint64_t maximumBytes = UINT64_MAX;
 };
 
+// The folder named by a 257 reply (RFC 959 appendix II):
+//   257 "/a ""b"" c" is current
+// gives /a "b" c (quotes inside are doubled). A reply without quotes gives
+// its first word. The text is untrusted; it may be empty.
+std::string FtpFolderOf257(const std::string& text);
+
 // One data transfer: opens a passive data connection, sends "verb argument",
-// moves the data, reads the final reply. False with the last error of
-// whatever failed first; the data connection never outlives the call.
+// moves the data within the bounds of FtpTransferLimits, reads the final
+// reply. False with the last error of whatever failed first; the data
+// connection never outlives the call. A bound that trips leaves the
+// connection dead.
 bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string& argument,
                  const FtpDataSink& sink);

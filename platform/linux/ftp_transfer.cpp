@@ -1,7 +1,7 @@
 // Passive data connections, one data transfer, FtpPutFileA and FtpGetFileA.
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -141,11 +141,34 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-std::string ParentOf(const std::string& native) {
-    size_t slash = native.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return native.substr(0, slash);
+int OpenFile(const std::string& native, int flags) {
+    int fd;
+    do {
+        fd = open(native.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// "SIZE name" (RFC 3659): the reply "213 1234" gives the size of the file as
+// a binary transfer would move it. Any other answer leaves the size unknown
+// (550: no plain file, or not in this type; 500/502: never asked again on
+// this connection). False only when the connection failed.
+bool AskSize(FtpConnection& connection, const std::string& name, bool& known, uint64_t& size) {
+    known = false;
+    if (connection.sizeRefused) return true;
+    FtpReply reply;
+    if (!connection.control.Exchange("SIZE", name, reply)) return false;
+    if (reply.code == 500 || reply.code == 502) connection.sizeRefused = true;
+    if (reply.code != 213) return true;
+    const size_t end = reply.text.find("\r\n");
+    if (end == std::string::npos || end <= 4) return true;
+    const std::string digits = reply.text.substr(4, end - 4);
+    if (digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return true;
+    size = std::strtoull(digits.c_str(), nullptr, 10);
+    known = true;
+    return true;
 }
 
 }  // namespace
@@ -171,6 +194,7 @@ bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string&
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         moved = false;
     }
+    FtpDataBound bound(sink.maximumBytes);
     while (moved) {
         if (sink.send) {
             ssize_t count = sink.send(buffer.get(), kBlock);
@@ -178,9 +202,9 @@ bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string&
                 moved = count == 0;
                 break;
             }
-            moved = FtpSendAll(data.fd(), buffer.get(), size_t(count));
+            moved = bound.Send(data.fd(), buffer.get(), size_t(count));
         } else {
-            ssize_t count = FtpReceive(data.fd(), buffer.get(), kBlock, InternetTimeoutMs());
+            ssize_t count = bound.Receive(data.fd(), buffer.get(), kBlock);
             if (count <= 0) {
                 moved = count == 0;
                 break;
@@ -191,6 +215,10 @@ bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string&
     // Closing the data connection ends an upload; it also tells the server
     // that we stopped reading a download.
     data.Close();
+    if (bound.tripped()) {
+        control.MarkDead();
+        return false;
+    }
     const DWORD moveError = moved ? ERROR_SUCCESS : GetLastError();
     if (!finalSeen) {
         if (!control.Read(reply)) {
@@ -267,67 +295,71 @@ BOOL FtpGetFileA(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL fail
     if (!call.ok()) return FALSE;
     std::string target;
     if (!PlatformTranslatePath(newFile, target)) return FALSE;
-    struct stat st;
-    const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && failIfExists) {
-        SetLastError(ERROR_FILE_EXISTS);
+    // The target itself is written, as Windows writes it. An existing file
+    // is opened without truncation, so that it keeps its bytes until the
+    // first byte arrives; O_NONBLOCK keeps a FIFO from blocking the open.
+    bool created = true;
+    int fd = OpenFile(target, O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EEXIST && !failIfExists) {
+        created = false;
+        fd = OpenFile(target, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        SetLastError(errno == EEXIST                      ? ERROR_FILE_EXISTS
+                     : errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                     : errno == EISDIR || errno == ENXIO   ? ERROR_ACCESS_DENIED
+                                                           : PlatformErrorFromErrno(errno));
         return FALSE;
     }
-    // Folders and read-only files are not replaced (read-only is enforced
-    // here, as for every file of this layer, so that it holds for root).
-    if (exists && (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) {
+    FtpSocket file(fd);  // closes the file on every path
+    struct stat st;
+    // Folders, devices and read-only files are not replaced (read-only is
+    // enforced here, as for every file of this layer, so that it holds for
+    // root).
+    if (!created && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    // The download goes to a hidden file beside the target, which replaces
-    // the target only when the transfer is complete.
-    static std::atomic<unsigned> counter{0};
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, "/.kv-ftpget-%d-%u.part", int(getpid()), ++counter);
-    const std::string scratch = ParentOf(target) + suffix;
-    int fd;
-    do {
-        fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                         : PlatformErrorFromErrno(errno));
-        return FALSE;
-    }
-    bool ok = true;
-    // A replaced file keeps its read and write permissions; a download is
-    // data, never a program, so no execute bit survives.
-    if (exists) fchmod(fd, st.st_mode & 0666);
     const char type = (flags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII ? 'A' : 'I';
-    ok = FtpSetType(*call, type);
+    uint64_t size = 0, written = 0;
+    bool sizeKnown = false;
+    bool ok = FtpSetType(*call, type);
+    // SIZE counts the bytes as stored, which only a binary transfer moves.
+    if (ok && type == 'I') ok = AskSize(*call, remoteFile, sizeKnown, size);
     if (ok) {
         FtpDataSink sink;
-        sink.receive = [fd](const char* data, size_t size) { return WriteAll(fd, data, size); };
+        sink.maximumBytes = sizeKnown ? size : ftpTransferLimits.unknownSizeBytes;
+        sink.receive = [fd, &written](const char* data, size_t count) {
+            if (!WriteAll(fd, data, count)) return false;
+            written += count;
+            return true;
+        };
         ok = FtpTransfer(*call, "RETR", remoteFile, sink);
     }
-    if (ok && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) {
-        struct stat now;
-        if (fstat(fd, &now) == 0) fchmod(fd, now.st_mode & ~mode_t(0222));
+    // A transfer that ended early with 226 is no copy of the file.
+    if (ok && sizeKnown && written != size) {
+        SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+        ok = false;
     }
-    if (close(fd) != 0 && ok) {
+    if (ok && ftruncate(fd, off_t(written)) != 0) {
         PlatformSetLastErrno(errno);
         ok = false;
     }
-    if (ok) {
-        if (failIfExists) {
-            // Atomically: a file that appeared meanwhile is not replaced.
-            if (link(scratch.c_str(), target.c_str()) != 0) {
-                SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : PlatformErrorFromErrno(errno));
-                ok = false;
-            }
-        } else if (rename(scratch.c_str(), target.c_str()) != 0) {
-            PlatformSetLastErrno(errno, &target);
-            ok = false;
-        }
+    // A download is data, never a program: no execute bit survives.
+    if (ok && fstat(fd, &st) == 0) {
+        mode_t mode = st.st_mode & 0666;
+        if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(0222);
+        fchmod(fd, mode);
     }
-    if (!ok || failIfExists) {
+    if (close(file.release()) != 0 && ok) {
+        PlatformSetLastErrno(errno);
+        ok = false;
+    }
+    // A failed download leaves no partial file: what this call created or
+    // began to overwrite is removed; a file it never wrote to stays as it was.
+    if (!ok && (created || written > 0)) {
         const DWORD error = GetLastError();
-        unlink(scratch.c_str());
+        unlink(target.c_str());
         SetLastError(error);
     }
     return ok ? TRUE : FALSE;

@@ -121,7 +121,8 @@ HINTERNET InternetConnectA(HINTERNET internet, LPCSTR serverName, INTERNET_PORT 
 // ERROR_INTERNET_CANNOT_CONNECT, 426 ERROR_INTERNET_CONNECTION_ABORTED, 530
 // ERROR_INTERNET_LOGIN_FAILURE. A server that closes the connection gives
 // ERROR_INTERNET_CONNECTION_ABORTED (or _RESET), one that stays silent past
-// the limit ERROR_INTERNET_TIMEOUT; after either the connection is dead and
+// the limit, or transfers below the minimum average rate,
+// ERROR_INTERNET_TIMEOUT; after either the connection is dead and
 // every further call fails with ERROR_INTERNET_CONNECTION_ABORTED. Names
 // holding CR or LF are refused (ERROR_INVALID_PARAMETER), never sent.
 // While a listing handle of the connection is open, a second
@@ -141,8 +142,11 @@ BOOL FtpDeleteFileA(HINTERNET connect, LPCSTR fileName);
 // Lists a folder (searchFile: an optional folder part and a mask; NULL or
 // empty lists everything) with MLSD when the server offers it, else LIST.
 // The whole listing is read before the first entry is returned; a listing
-// that breaks off fails here with the error of the break, never with
-// ERROR_NO_MORE_FILES, which means "nothing matched".
+// that breaks off fails here with the error of the break, and one with no
+// listing line in it with ERROR_HTTP_INVALID_SERVER_RESPONSE, never with
+// ERROR_NO_MORE_FILES, which means "nothing matched". Every name an entry
+// can hold is returned as listed; whether it is safe is the caller's to
+// judge.
 HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
                             LPWIN32_FIND_DATAA findFileData, DWORD flags, DWORD_PTR context);
 // FALSE with ERROR_NO_MORE_FILES after the last entry, as often as asked.
@@ -152,10 +156,12 @@ BOOL InternetFindNextFileA(HINTERNET find, LPVOID findData);
 // before the server is asked anything.
 BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWORD flags,
                  DWORD_PTR context);
-// Downloads a remote file (RETR) into newFile, replacing an existing one
-// unless failIfExists (ERROR_FILE_EXISTS). The data goes to a hidden file
-// beside the target that replaces it only when the transfer is complete, so
-// a failed download leaves the old file as it was. Never executable.
+// Downloads a remote file (RETR) into newFile, written in place, replacing an
+// existing one unless failIfExists (ERROR_FILE_EXISTS). In binary type the
+// byte count must agree with the server's SIZE, else the call fails
+// (ERROR_INTERNET_CONNECTION_ABORTED). A failed download removes what it
+// created or began to overwrite; an existing file it never wrote to stays as
+// it was. Never executable.
 BOOL FtpGetFileA(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
                  DWORD flagsAndAttributes, DWORD flags, DWORD_PTR context);
 

@@ -1,7 +1,8 @@
 // Fuzzes the FTP listing parser with hostile listings: every line of the
 // input is parsed as an MLSD line and as a LIST line, and whatever entry
-// comes back must be one the engine can use safely (a name that is no path,
-// the attribute rules) and must fit a WIN32_FIND_DATAA.
+// comes back must be one a WIN32_FIND_DATAA can hold faithfully: a name that
+// fits cFileName with its NUL, holds no "/", CR, LF or NUL, and is not "."
+// or "..". Everything else about a name is the program's to judge.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,17 +13,19 @@
 
 namespace {
 
-void Check(const FtpEntry& entry)
+void Check(FtpLine kind, const FtpEntry& entry)
 {
-    if (!FtpNameIsSafe(entry.name) || entry.name.empty() || entry.name.size() >= MAX_PATH ||
-        entry.name.find_first_of("/\\:") != std::string::npos || entry.name == "." || entry.name == "..")
+    if (kind != FtpLine::kEntry)
+        return;
+    if (!FtpNameIsListable(entry.name) || entry.name.empty() || entry.name.size() >= MAX_PATH ||
+        entry.name.find_first_of(std::string("/\r\n\0", 4)) != std::string::npos || entry.name == "." ||
+        entry.name == "..")
         std::abort();
-    for (unsigned char c : entry.name)
-        if (c < 32 || c == 127)
-            std::abort();
     WIN32_FIND_DATAA data;
     FtpFillFindData(entry, data);
-    if (std::strlen(data.cFileName) != entry.name.size())
+    if (std::memchr(data.cFileName, '\0', sizeof data.cFileName) == nullptr ||
+        std::strlen(data.cFileName) != entry.name.size() ||
+        std::memcmp(data.cFileName, entry.name.data(), entry.name.size()) != 0)
         std::abort();
 }
 
@@ -41,11 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         FtpEntry entry;
-        if (FtpParseMlsdLine(line, entry))
-            Check(entry);
+        Check(FtpParseMlsdLine(line, entry), entry);
         entry = FtpEntry{};
-        if (FtpParseListLine(line, now, entry))
-            Check(entry);
+        Check(FtpParseListLine(line, now, entry), entry);
         start = end + 1;
     }
     return 0;

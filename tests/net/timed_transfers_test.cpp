@@ -4,9 +4,11 @@
 // sanitizer builds run these too).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -40,6 +42,8 @@ protected:
     {
         openUrlRounds = 301;
         readUrlRounds = 101;
+        transferFloorRounds = 1200;
+        transferBytesPerRound = 410;
     }
     TempFolder folder;
 };
@@ -102,6 +106,22 @@ protected:
         ftpPort = INTERNET_PORT(ServerPort("ftp"));
         ASSERT_EQ(ConnectSite(2), 1);
     }
+    // The names in the test's folder (or a folder in it), scratch files included.
+    std::vector<std::string> LocalNames(const char* sub = "") const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder.path() / sub))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void Reconnect()
+    {
+        if (!ftpConnection) {
+            ASSERT_EQ(ConnectSite(2), 1);
+        }
+    }
+    const fs::path home = ServerInfo("ftp", "home");
     void TearDown() override
     {
         ConnectSite(3);
@@ -132,6 +152,80 @@ TEST_F(FtpTransfers, FailuresAreReported)
     EXPECT_EQ(UploadFile(nullptr, "no-such-file.bin", "x.bin"), 0);
     EXPECT_EQ(DownloadFile(nullptr, "no-such-remote.bin", "y.bin"), 0);
     EXPECT_FALSE(fs::exists(folder.path() / "y.bin"));
+}
+
+// A planted name that the system would resolve to the clean "index.html"
+// is never fetched over it.
+TEST_F(FtpTransfers, ADownloadNeverLandsOnAFileOfAnotherSpelling)
+{
+    WriteWholeFile(folder.path() / "index.html", "clean");
+    for (const char* name : {"INDEX.HTML", "index.html.", "index.html "}) {
+        WriteWholeFile(home / name, "planted");
+        EXPECT_EQ(DownloadFile(nullptr, name, name, 7), 0) << name;
+        fs::remove(home / name);
+    }
+    EXPECT_EQ(ReadWholeFile(folder.path() / "index.html"), "clean");
+    EXPECT_EQ(LocalNames(), std::vector<std::string>{"index.html"});
+}
+
+// Bytes that disagree with the reported size, or no remote file at all: the
+// old file stays as it was and no scratch file is left (nor the one a killed
+// run left in the folder before the first download there).
+TEST_F(FtpTransfers, AFailedDownloadLeavesTheOldFileAlone)
+{
+    const std::string served(100000, 's');
+    WriteWholeFile(home / "page.html", served);
+    // A folder of its own: its first download in this run looks for leftovers.
+    const fs::path site = folder.path() / "site";
+    fs::create_directory(site);
+    WriteWholeFile(site / ".kv-part-99-1.part", "a killed run's");
+    const struct {
+        const char* remote;
+        int64_t size;
+    } cases[] = {{"page.html", 99999}, {"page.html", 100001}, {"missing.html", kSizeNotReported}};
+    for (const auto& c : cases) {
+        Reconnect(); // a download that grew past its size ends the connection
+        WriteWholeFile(site / "page.html", "old bytes");
+        EXPECT_EQ(DownloadFile(nullptr, c.remote, "site\\page.html", c.size), 0) << c.remote << " " << c.size;
+        EXPECT_EQ(ReadWholeFile(site / "page.html"), "old bytes");
+        EXPECT_EQ(LocalNames("site"), std::vector<std::string>{"page.html"});
+    }
+    Reconnect();
+    EXPECT_NE(DownloadFile(nullptr, "page.html", "site\\page.html", int64_t(served.size())), 0);
+    EXPECT_TRUE(ReadWholeFile(site / "page.html") == served);
+    fs::remove(home / "page.html");
+}
+
+// With no time to spare, both directions give up at once: the connection is
+// closed (the caller reconnects), nothing local changes.
+TEST_F(FtpTransfers, ATransferThatCannotMeetItsBoundIsEnded)
+{
+    transferFloorRounds = 0;
+    transferBytesPerRound = int64_t(1) << 40;
+    const size_t size = 64u << 20;
+    WriteWholeFile(folder.path() / "up.bin", std::string(size, 'u'));
+    {
+        std::ofstream remote(home / "down.bin", std::ios::binary);
+    }
+    fs::resize_file(home / "down.bin", size);
+    WriteWholeFile(folder.path() / "down.bin", "old bytes");
+
+    auto start = Clock::now();
+    EXPECT_EQ(UploadFile(nullptr, "up.bin", "up.bin"), 0);
+    EXPECT_EQ(ftpConnection, nullptr);
+    ASSERT_EQ(ConnectSite(2), 1);
+    EXPECT_EQ(DownloadFile(nullptr, "down.bin", "down.bin", int64_t(size)), 0);
+    EXPECT_EQ(ftpConnection, nullptr);
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_EQ(ReadWholeFile(folder.path() / "down.bin"), "old bytes");
+    // The abandoned calls end soon after (the closed connection wakes them)
+    // and their scratch files go with them.
+    const std::vector<std::string> expected{"down.bin", "up.bin"};
+    for (int i = 0; i < 100 && LocalNames() != expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(LocalNames(), expected);
+    fs::remove(home / "down.bin");
+    fs::remove(home / "up.bin");
 }
 
 } // namespace

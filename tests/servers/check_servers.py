@@ -258,6 +258,38 @@ def check_scripted(folder):
                   "split: smtplib sends a message")
         check((transcript("split", 2) or b"").endswith(b"QUIT\r\n"), "split: transcript")
 
+        # stall_after_data: after 354 nothing more is read, so a send blocks.
+        c = Client(port("stall_after_data"))
+        c.reply()
+        for data in (b"EHLO x\r\n", b"MAIL FROM:<a@b>\r\n", b"RCPT TO:<c@d>\r\n"):
+            c.command(data)
+        check(c.command(b"DATA\r\n")[0] == 354, "stall_after_data: 354")
+        c.sock.settimeout(0.5)
+        try:
+            c.sock.sendall(b"x" * (16 << 20))
+            blocked = False
+        except socket.timeout:
+            blocked = True
+        check(blocked, "stall_after_data: a large send blocks")
+        c.close()
+
+        # pipelined: the greeting and the EHLO reply in one write; the
+        # dialogue of a client that reads whole replies still holds.
+        c = Client(port("pipelined"))
+        time.sleep(0.2)
+        check(c.reply()[0] == 220 and c.recvs == 1 and c.buf.endswith(b"250 HELP\r\n"),
+              "pipelined: greeting joined with the EHLO reply")
+        codes = [220]
+        for data in (b"EHLO x\r\n", b"AUTH LOGIN\r\n", b64(USER), b64(PASSWORD),
+                     b"MAIL FROM:<a@b>\r\n", b"RCPT TO:<c@d>\r\n", b"DATA\r\n",
+                     b"line\r\n.\r\n", b"QUIT\r\n"):
+            codes.append(c.command(data)[0])
+        check(codes == [220, 250, 334, 334, 235, 250, 250, 354, 250, 221],
+              "pipelined: dialogue codes %s" % codes)
+        check(c.recvs == 7, "pipelined: three pairs of replies joined (%d reads)" % c.recvs)
+        c.close()
+        check(transcript("pipelined", 1) == c.sent, "pipelined: transcript")
+
         # close_after_greeting: the EHLO is answered by a close.
         c = Client(port("close_after_greeting"))
         check(c.reply()[0] == 220, "close_after_greeting: greeting")

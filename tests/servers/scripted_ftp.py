@@ -2,15 +2,28 @@
 """Our own FTP server, scripted to misbehave: one port per scenario.
 
 Every scenario speaks enough FTP for WinINet (USER, PASS, FEAT, OPTS, TYPE,
-PWD, CWD, MKD, RMD, DELE, PASV, EPSV, LIST, MLSD, RETR, STOR, NOOP, QUIT)
-over an in-memory folder of its own, and breaks one step:
+PWD, CWD, MKD, RMD, DELE, PASV, EPSV, LIST, MLSD, SIZE, RETR, STOR, NOOP,
+QUIT) over an in-memory folder of its own, and breaks one step:
 
   plain          nothing: MLSD offered, a clean folder
   unix_list      no MLSD; LIST lines of many Unix shapes; PWD with quotes
   dos_list       no MLSD; an IIS-style (DOS) listing
   hostile_mlsd   MLSD whose names are "../evil", "a/b", "c:d", ".", "..",
-                 "x" CR LF "DELE y", "q" CR "DELE z", "back\\slash"
+                 "x" CR LF "DELE y", "q" CR "DELE z", "a\\b", "shell:.php",
+                 "index.html.", "index.html ", "INDEX.HTML", "nul" NUL "z",
+                 and an entry whose time has 13 digits
   hostile_list   the same names in LIST lines
+  transfers      no MLSD; SIZE answered; RETR of short.bin (SIZE 1000, 500
+                 bytes sent, then 226), long.bin (SIZE 1000; 1000 sent, a
+                 pause, 1000 more), exact.bin (1000), trickle.bin (one byte
+                 every 0.25 s until the client goes), steady.bin (16 KiB
+                 every 0.4 s, 9 times)
+  endless        no MLSD; SIZE refused; RETR and LIST send without end
+  ls_style       no MLSD; LIST takes its argument as ls does: blanks split
+                 it, so "my folder" lists nothing (226); without an argument
+                 the folder is listed with a "total" line first, except
+                 /garbage, whose listing is no listing, and /empty, which
+                 gives "total 0" alone
   drop_control   the control connection closes in the middle of a listing
   drop_data      the data connection is reset in the middle of a listing,
                  then "426" on the control connection
@@ -45,9 +58,18 @@ PASSWORD = "faulty"
 
 SCENARIOS = ["plain", "unix_list", "dos_list", "hostile_mlsd", "hostile_list",
              "drop_control", "drop_data", "refuse", "drop_upload", "pasv_other", "slow_reply",
-             "silent_banner", "overlong", "multiline", "split"]
+             "silent_banner", "overlong", "multiline", "split", "transfers", "endless",
+             "ls_style"]
 
-HOSTILE = ["../evil", "a/b", "c:d", ".", "..", "x\r\nDELE y", "q\rDELE z", "back\\slash"]
+HOSTILE = ["../evil", "a/b", "c:d", ".", "..", "x\r\nDELE y", "q\rDELE z", "a\\b",
+           "shell:.php", "index.html.", "index.html ", "INDEX.HTML", "nul\0z"]
+
+# transfers: name -> (size SIZE reports, bytes sent); trickle and steady are
+# paced in send_file.
+TRANSFERS = {"short.bin": (1000, 500), "long.bin": (1000, 2000), "exact.bin": (1000, 1000),
+             "trickle.bin": (1000000, None), "steady.bin": (9 * 16384, None)}
+
+GARBAGE = ["<html><body>403 Forbidden</body></html>", "Permission denied, sorry."]
 
 UNIX_LINES = [
     "total 42",
@@ -61,6 +83,8 @@ UNIX_LINES = [
     "-rw-r--r--   1 owner group        3 Sep  9  2019 name with  spaces.txt",
     "crw-r--r--   1 owner group     1, 3 Jan  1  2020 device",
     "garbage that is no listing line",
+    "-rw-r--r--   1 owner group       10 Feb 30  2021 feb30.txt",
+    "-rw-r--r--   1 owner group       10 Jan  1 10000 y10000.txt",
 ]
 
 DOS_LINES = [
@@ -78,9 +102,12 @@ def unix_line(name, size=5):
 class State:
     """The in-memory folder of one scenario: paths -> bytes (None = folder)."""
 
-    def __init__(self):
+    def __init__(self, scenario):
         self.lock = threading.Lock()
         self.entries = {"/": None, "/www": None}
+        if scenario == "ls_style":
+            self.entries.update({"/my folder": None, "/my folder/inside.txt": b"in",
+                                 "/empty": None, "/garbage": None})
 
 
 class Handler(socketserver.StreamRequestHandler):
@@ -165,12 +192,17 @@ class Handler(socketserver.StreamRequestHandler):
         if s == "hostile_mlsd":
             return ["type=cdir;modify=20200101000000; .", "type=pdir;modify=20200101000000; .."] + \
                 ["type=file;size=5;modify=20200101000000; " + n for n in HOSTILE] + \
-                ["DELE w", "type=file;size=2;modify=20200101000000; safe.txt"]
+                ["DELE w", "type=file;size=2;modify=20200101000000; safe.txt",
+                 "type=file;size=2;modify=2024010203040; thirteen.txt"]
         if s == "hostile_list":
             return [unix_line(n) for n in HOSTILE] + [unix_line("safe.txt", 2)]
         if s in ("drop_control", "drop_data"):
             return [unix_line("file%04d.txt" % i) for i in range(2000)]
         lines = []
+        if s == "ls_style":
+            if self.cwd == "/garbage":
+                return GARBAGE
+            lines.append("total %d" % (4 * len(self.children(self.cwd))))
         for name, value in self.children(self.path(".")):
             if mlsd:
                 kind = "dir" if value is None else "file"
@@ -183,11 +215,25 @@ class Handler(socketserver.StreamRequestHandler):
                 lines.append("%s   1 owner group %8d Jan  2  2024 %s" % (mode, size, name))
         return lines
 
-    def send_listing(self, mlsd):
+    def send_listing(self, mlsd, arg):
         data = self.accept_data()
         if not data:
             return
         self.reply("150 Here comes the listing.")
+        if self.scenario == "endless":
+            line = (unix_line("again.txt") + "\r\n").encode() * 1000
+            self.send_until_gone(data, lambda: line)
+            return
+        if self.scenario == "ls_style" and arg:
+            # ls with two names, neither of which is there: nothing listed.
+            if " " not in arg:
+                saved, self.cwd = self.cwd, self.path(arg)
+                body = "".join(l + "\r\n" for l in self.listing_lines(mlsd)).encode("latin-1")
+                self.cwd = saved
+                data.sendall(body)
+            data.close()
+            self.reply("226 Transfer complete.")
+            return
         body = "".join(l + "\r\n" for l in self.listing_lines(mlsd)).encode("latin-1")
         if self.scenario == "drop_control":
             data.sendall(body[: len(body) // 2])
@@ -203,6 +249,37 @@ class Handler(socketserver.StreamRequestHandler):
             self.reply("426 Connection closed; transfer aborted.")
             return
         data.sendall(body)
+        data.close()
+        self.reply("226 Transfer complete.")
+
+    def send_until_gone(self, data, block, pause=0.0):
+        """Sends block() again and again until the client closes."""
+        try:
+            while True:
+                data.sendall(block())
+                time.sleep(pause)
+        except OSError:
+            pass
+        data.close()
+        self.reply("426 Connection closed; transfer aborted.")
+
+    def send_file(self, data, name):
+        if self.scenario == "endless":
+            self.send_until_gone(data, lambda: b"e" * 65536)
+            return
+        if name == "trickle.bin":
+            self.send_until_gone(data, lambda: b"t", 0.25)
+            return
+        if name == "steady.bin":
+            for _ in range(9):
+                data.sendall(b"s" * 16384)
+                time.sleep(0.4)
+        elif name == "long.bin":  # the size SIZE gave, then more
+            data.sendall(b"b" * 1000)
+            time.sleep(0.2)
+            data.sendall(b"b" * 1000)
+        else:
+            data.sendall(b"b" * TRANSFERS[name][1])
         data.close()
         self.reply("226 Transfer complete.")
 
@@ -326,7 +403,26 @@ class Handler(socketserver.StreamRequestHandler):
             else:
                 self.reply("229 Entering Extended Passive Mode (|||%d|)" % self.open_pasv())
         elif verb in ("LIST", "MLSD"):
-            self.send_listing(verb == "MLSD")
+            self.send_listing(verb == "MLSD", arg)
+        elif verb == "SIZE":
+            with self.state.lock:
+                value = self.state.entries.get(self.path(arg))
+            if s == "endless":
+                self.reply("502 Command not implemented.")
+            elif s == "transfers" and arg in TRANSFERS:
+                self.reply("213 %d" % TRANSFERS[arg][0])
+            elif isinstance(value, bytes):
+                self.reply("213 %d" % len(value))
+            else:
+                self.reply("550 No such file.")
+        elif verb == "RETR" and s in ("transfers", "endless"):
+            if s == "transfers" and arg not in TRANSFERS:
+                self.reply("550 No such file.")
+                return True
+            data = self.accept_data()
+            if data:
+                self.reply("150 Sending.")
+                self.send_file(data, arg)
         elif verb == "RETR":
             with self.state.lock:
                 value = self.state.entries.get(self.path(arg))
@@ -384,7 +480,8 @@ def main():
         log_path = os.path.join(logs, scenario + ".log")
         open(log_path, "wb").close()
         handler = type("Handler_" + scenario, (Handler,),
-                       {"scenario": scenario, "state": State(), "log_path": log_path})
+                       {"scenario": scenario, "state": State(scenario),
+                        "log_path": log_path})
         server = Server(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         facts.append((scenario, server.server_address[1]))

@@ -9,6 +9,13 @@ One listening port on 127.0.0.1 per scenario:
     silent                never sends a byte; holds the connection 120 s
     split                 as accept, every reply sent in pieces ~100 ms apart
     close_after_greeting  greets with 220, closes when the first command arrives
+    stall_after_data      as accept, but after its 354 to DATA it reads no more
+                          (a small receive buffer, so the client's sends block);
+                          holds the connection 120 s
+    pipelined             as accept, but writes each reply together with the
+                          next one the client will need where it can be told
+                          in advance: the greeting with the EHLO reply, 235
+                          with the reply to MAIL, the reply to RCPT with 354
 
 Every connection's received bytes, exactly as sent, go to
 TRANSCRIPTS/<scenario>-<n>.log (n counts that scenario's connections from 1),
@@ -32,7 +39,9 @@ HOST = "127.0.0.1"
 HOLD_SECONDS = 120.0       # silent and greet554 hold a connection this long
 IDLE_SECONDS = 120.0       # any other connection waits this long for a command
 PIECE_PAUSE = 0.1          # split: pause between the pieces of a reply
-SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting")
+STALL_BUFFER = 4096         # stall_after_data: receive buffer of its connections
+SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting",
+             "stall_after_data", "pipelined")
 TRANSCRIPT_FILE = re.compile(r"^[a-z0-9_]+-\d+\.log(\.part)?$")
 
 EHLO_REPLY = ("250-scripted.kestrovane.test greets you\r\n250-SIZE 1000000\r\n"
@@ -117,9 +126,9 @@ def command_of(line):
     return line.split(b" ", 1)[0].strip().upper()
 
 
-def dialogue(conn, refuse_rcpt, finish):
-    """The accept / rcpt550 / split server. finish() writes the transcript;
-    it is called before the reply that ends the dialogue."""
+def dialogue(conn, refuse_rcpt, finish, stall=False):
+    """The accept / rcpt550 / split / stall_after_data server. finish() writes
+    the transcript; it is called before the reply that ends the dialogue."""
     conn.send("220 scripted.kestrovane.test ESMTP ready\r\n")
     sender = False
     recipients = 0
@@ -150,6 +159,9 @@ def dialogue(conn, refuse_rcpt, finish):
                 conn.send("503 5.5.1 No valid recipients\r\n")
                 continue
             conn.send("354 End data with <CR><LF>.<CR><LF>\r\n")
+            if stall:
+                time.sleep(HOLD_SECONDS)
+                return
             while True:
                 data_line = conn.readline()
                 if data_line is None:
@@ -194,9 +206,35 @@ def authenticate(conn, line):
         conn.send("504 5.5.4 Unrecognized authentication type\r\n")
 
 
+def pipelined(conn, finish):
+    """A fixed dialogue (EHLO, AUTH LOGIN with user and password, MAIL, RCPT,
+    DATA, the message, QUIT) whose replies come early, joined in one write."""
+    conn.send("220 scripted.kestrovane.test ESMTP ready\r\n" + EHLO_REPLY)
+    for reply in ("", "334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n",
+                  "235 2.7.0 Authentication successful\r\n250 2.1.0 Sender ok\r\n", "",
+                  "250 2.1.5 Recipient ok\r\n354 End data with <CR><LF>.<CR><LF>\r\n", ""):
+        if conn.readline() is None:
+            return
+        if reply:
+            conn.send(reply)
+    while True:
+        line = conn.readline()
+        if line is None:
+            return
+        if line == b".\r\n":
+            break
+    conn.send("250 2.0.0 Message accepted\r\n")
+    if conn.readline() is not None:
+        finish()
+        conn.send("221 2.0.0 Bye\r\n")
+
+
 def run_scenario(name, conn, finish):
-    if name in ("accept", "rcpt550", "split"):
-        dialogue(conn, refuse_rcpt=(name == "rcpt550"), finish=finish)
+    if name in ("accept", "rcpt550", "split", "stall_after_data"):
+        dialogue(conn, refuse_rcpt=(name == "rcpt550"), finish=finish,
+                 stall=(name == "stall_after_data"))
+    elif name == "pipelined":
+        pipelined(conn, finish)
     elif name == "greet554":
         conn.send("554 5.3.2 No service here\r\n")
         conn.drain()
@@ -215,6 +253,8 @@ class Scenario:
         self.count = 0
         self.lock = threading.Lock()
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if name == "stall_after_data":  # taken over by the accepted connections
+            self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, STALL_BUFFER)
         self.listener.bind((HOST, 0))
         self.listener.listen(16)
         self.port = self.listener.getsockname()[1]
@@ -241,7 +281,8 @@ class Scenario:
                     f.write(bytes(conn.received))
                 os.replace(scratch, path)
 
-        sock.settimeout(HOLD_SECONDS if self.name in ("silent", "greet554") else IDLE_SECONDS)
+        sock.settimeout(HOLD_SECONDS if self.name in ("silent", "greet554", "stall_after_data")
+                        else IDLE_SECONDS)
         conn = Connection(sock, split=(self.name == "split"))
         try:
             run_scenario(self.name, conn, finish)

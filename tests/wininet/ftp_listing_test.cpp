@@ -1,4 +1,5 @@
-// Listing lines of every style the layer reads, and the names it refuses.
+// Listing lines of every style the layer reads, the names it cannot return,
+// and the dates it cannot read.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,15 +25,19 @@ FILETIME At(int year, int month, int day, int hour = 0, int minute = 0, int seco
 
 const FILETIME kNow = At(2026, 6, 15, 10, 0);
 
-FtpEntry List(const std::string& line, bool expectEntry = true, FILETIME now = kNow) {
+constexpr FtpLine kEntry = FtpLine::kEntry;
+constexpr FtpLine kSkipped = FtpLine::kSkipped;
+constexpr FtpLine kUnreadable = FtpLine::kUnreadable;
+
+FtpEntry List(const std::string& line, FtpLine expect = kEntry, FILETIME now = kNow) {
     FtpEntry entry;
-    EXPECT_EQ(FtpParseListLine(line, now, entry), expectEntry) << line;
+    EXPECT_EQ(FtpParseListLine(line, now, entry), expect) << line;
     return entry;
 }
 
-FtpEntry Mlsd(const std::string& line, bool expectEntry = true) {
+FtpEntry Mlsd(const std::string& line, FtpLine expect = kEntry) {
     FtpEntry entry;
-    EXPECT_EQ(FtpParseMlsdLine(line, entry), expectEntry) << line;
+    EXPECT_EQ(FtpParseMlsdLine(line, entry), expect) << line;
     return entry;
 }
 
@@ -63,23 +68,62 @@ TEST(UnixListing, FilesFoldersLinksAndPermissions) {
     EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(List("-rw-r--r-- 1 o g 3 Sep  9  2019 two  blanks .txt").name, "two  blanks .txt");
 
-    // Not entries.
-    List("total 42", false);
-    List("crw-r--r--   1 o g     1, 3 Jan  1  2020 device", false);
-    List("garbage that is no listing line", false);
-    List("-rw-r--r-- 1 o g 10 Feb 30  2021 no-such-day", false);
+    // Listing lines that are no entries, and lines of no listing.
+    List("total 42", kSkipped);
+    List("crw-r--r--   1 o g     1, 3 Jan  1  2020 device", kSkipped);
+    List("garbage that is no listing line", kUnreadable);
+    List("connection refused by the administrator", kUnreadable);
 }
 
-TEST(UnixListing, AYearlessTimeIsWithinTheLastYear) {
-    // Two days ahead at most is this year (clocks and zones differ)...
-    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Jun 17 09:00 a", true, kNow).time),
-              Ticks(At(2026, 6, 17, 9, 0)));
-    // ...further ahead is last year.
-    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Dec 31 23:59 b", true, kNow).time),
-              Ticks(At(2025, 12, 31, 23, 59)));
-    // New Year's Day: a December date is last December.
-    EXPECT_EQ(Ticks(List("-rw-r--r-- 1 o g 1 Dec 30 08:00 c", true, At(2027, 1, 1, 0, 5)).time),
-              Ticks(At(2026, 12, 30, 8, 0)));
+// The year that puts the date nearest to now, so that a file's time does
+// not change between listings while ls leaves its year out.
+TEST(UnixListing, AYearlessTimeIsTheNearestToNow) {
+    const struct {
+        const char* date;
+        FILETIME now;
+        FILETIME expected;
+    } cases[] = {
+        {"Jun 17 09:00", kNow, At(2026, 6, 17, 9, 0)},     // two days ahead
+        {"Jun 25 09:00", kNow, At(2026, 6, 25, 9, 0)},     // ten days ahead
+        {"Dec 31 23:59", kNow, At(2025, 12, 31, 23, 59)},  // five months back
+        {"Dec 30 08:00", At(2027, 1, 1, 0, 5), At(2026, 12, 30, 8, 0)},
+        {"Jan  2 10:00", At(2026, 12, 31, 22, 0), At(2027, 1, 2, 10, 0)},
+        {"Feb 29 10:00", kNow, kFtpUnknownTime},  // no leap year near
+        {"Feb 29 10:00", At(2028, 6, 1), At(2028, 2, 29, 10, 0)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ticks(List(std::string("-rw-r--r-- 1 o g 1 ") + c.date + " a", kEntry, c.now).time),
+                  Ticks(c.expected))
+            << c.date;
+}
+
+// A date that is no date never hides the file: it is listed at the
+// unknown time.
+TEST(ListedDates, EntriesWithImpossibleDatesAreKept) {
+    const struct {
+        std::string line;
+        bool mlsd;
+        FILETIME expected;
+    } cases[] = {
+        {"-rw-r--r-- 1 o g 10 Feb 30  2021 feb30.txt", false, kFtpUnknownTime},
+        {"-rw-r--r-- 1 o g 10 Jan  1  1000 y1000.txt", false, kFtpUnknownTime},
+        {"-rw-r--r-- 1 o g 10 Jan  1 10000 y10000.txt", false, At(10000, 1, 1, 12)},
+        {"-rw-r--r-- 1 o g 10 Jan  0 12:00 day0.txt", false, kFtpUnknownTime},
+        {"-rw-r--r-- 1 o g 10 Jan  5 25:61 clock.txt", false, kFtpUnknownTime},
+        {"13-01-23  10:15AM    12 bad-month.txt", false, kFtpUnknownTime},
+        {"06-01-23  13:15PM    12 bad-hour.txt", false, kFtpUnknownTime},
+        {"02-30-2021  10:15    12 dos-feb30.txt", false, kFtpUnknownTime},
+        {"06-01-23  10:15XM    12 dos-clock.txt", false, kFtpUnknownTime},
+        {"type=file;size=1;modify=2024010203040; thirteen", true, kFtpUnknownTime},
+        {"type=file;size=1;modify=10000101000000; y1000", true, kFtpUnknownTime},
+        {"type=file;size=1;modify=20210230000000; feb30", true, kFtpUnknownTime},
+        {"type=file;size=1;modify=yesterday; words", true, kFtpUnknownTime},
+    };
+    for (const auto& c : cases) {
+        FtpEntry e = c.mlsd ? Mlsd(c.line) : List(c.line);
+        EXPECT_EQ(Ticks(e.time), Ticks(c.expected)) << c.line;
+        EXPECT_EQ(e.name, c.line.substr(c.line.rfind(' ') + 1)) << c.line;
+    }
 }
 
 TEST(DosListing, FoldersFilesAndClocks) {
@@ -95,8 +139,6 @@ TEST(DosListing, FoldersFilesAndClocks) {
     EXPECT_EQ(Ticks(List("12-31-99  12:00AM    77 midnight.htm").time), Ticks(At(1999, 12, 31, 0, 0)));
     EXPECT_EQ(Ticks(List("06-01-23  00:15      12 clock24.txt").time), Ticks(At(2023, 6, 1, 0, 15)));
     EXPECT_EQ(List("06-01-23  10:15AM    12 with blank.txt").name, "with blank.txt");
-    List("13-01-23  10:15AM    12 bad-month.txt", false);
-    List("06-01-23  13:15PM    12 bad-hour.txt", false);
 }
 
 TEST(MlsdListing, FactsBecomeAttributesSizesAndTimes) {
@@ -119,25 +161,33 @@ TEST(MlsdListing, FactsBecomeAttributesSizesAndTimes) {
     EXPECT_EQ(Mlsd("type=OS.unix=slink:/x;size=3; link").attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(Mlsd("type=file;size=1; name; with; semicolons").name, "name; with; semicolons");
 
-    Mlsd("type=cdir;modify=20200101000000; .", false);
-    Mlsd("type=pdir;modify=20200101000000; ..", false);
-    Mlsd("type=cdir; /some/folder", false);
-    Mlsd("DELE y", false);  // the tail of a name that held CR LF
-    Mlsd("type=file;modify=2021; short-time", false);
-    Mlsd("nospace", false);
+    Mlsd("type=cdir;modify=20200101000000; .", kSkipped);
+    Mlsd("type=pdir;modify=20200101000000; ..", kSkipped);
+    Mlsd("type=cdir; /some/folder", kSkipped);
+    Mlsd("type=OS.unix=chr-13/29; device", kSkipped);
+    Mlsd("DELE y", kUnreadable);  // the tail of a name that held CR LF
+    Mlsd("nospace", kUnreadable);
 }
 
-TEST(ListedNames, NamesThatCouldEscapeAFolderAreNeverEntries) {
-    for (const char* name : {"../evil", "a/b", "c:d", ".", "..", "q\rDELE z", "tab\there",
-                             "back\\slash", "del\x7f"}) {
-        EXPECT_FALSE(FtpNameIsSafe(name)) << name;
-        List(std::string("-rw-r--r-- 1 o g 5 Jan  1  2020 ") + name, false);
-        Mlsd(std::string("type=file;size=5; ") + name, false);
+// Every name the entry can hold is returned byte for byte, however unsafe
+// it would be as a local name; only names no entry can hold are dropped.
+TEST(ListedNames, EveryRepresentableNameIsReturnedAsListed) {
+    for (const std::string& name :
+         std::vector<std::string>{"shell:.php", "index.html.", "index.html ", "INDEX.HTML", "a\\b",
+                                  "c:d", "tab\there", "del\x7f", "...", ".htaccess",
+                                  std::string(259, 'n')}) {
+        EXPECT_TRUE(FtpNameIsListable(name)) << name;
+        EXPECT_EQ(List("-rw-r--r-- 1 o g 5 Jan  1  2020 " + name).name, name);
+        EXPECT_EQ(List("01-01-20  10:15AM    5 " + name).name, name);
+        EXPECT_EQ(Mlsd("type=file;size=5; " + name).name, name);
     }
-    EXPECT_FALSE(FtpNameIsSafe(std::string(260, 'n')));
-    EXPECT_TRUE(FtpNameIsSafe(std::string(259, 'n')));
-    EXPECT_TRUE(FtpNameIsSafe(".htaccess"));
-    EXPECT_TRUE(FtpNameIsSafe("..."));
+    for (const std::string& name :
+         std::vector<std::string>{"../evil", "a/b", ".", "..", "q\rDELE z", std::string("nul\0z", 5),
+                                  std::string(260, 'n')}) {
+        EXPECT_FALSE(FtpNameIsListable(name)) << name;
+        List("-rw-r--r-- 1 o g 5 Jan  1  2020 " + name, kSkipped);
+        Mlsd("type=file;size=5; " + name, kSkipped);
+    }
 }
 
 TEST(ListedNames, MasksMatchAsFindFirstFileMatches) {

@@ -2,10 +2,12 @@
 // stands up to a server that misbehaves (tests/servers/scripted_ftp.py,
 // one port per scenario). Runs with KV_INTERNET_TIMEOUT_MS=3000.
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "platform/linux/wininet_internal.h"
 #include "support/temp_folder.h"
 #include "wininet/ftp_session.h"
 
@@ -46,6 +48,19 @@ std::string Pwd(HINTERNET connection) {
     return buffer;
 }
 
+// Lower transfer bounds for one test, put back at its end.
+class SmallTransferLimits {
+public:
+    SmallTransferLimits() : saved_(ftpTransferLimits) {
+        ftpTransferLimits.listingBytes = 1 << 20;
+        ftpTransferLimits.unknownSizeBytes = 1 << 20;
+    }
+    ~SmallTransferLimits() { ftpTransferLimits = saved_; }
+
+private:
+    const FtpTransferLimits saved_;
+};
+
 std::set<std::string> NameSet(const std::vector<WIN32_FIND_DATAA>& entries) {
     std::vector<std::string> names = Names(entries);
     return std::set<std::string>(names.begin(), names.end());
@@ -58,7 +73,9 @@ TEST_F(Scripted, UnixListingThroughListWhenMlsdIsNotOffered) {
     std::vector<WIN32_FIND_DATAA> entries = ListAll(c.get(), "*");
     EXPECT_EQ(NameSet(entries),
               (std::set<std::string>{"www", "locked", "index.html", "readonly.txt", "nogroup.htm",
-                                     "huge.bin", "link.htm", "name with  spaces.txt"}));
+                                     "huge.bin", "link.htm", "name with  spaces.txt",
+                                     "feb30.txt", "y10000.txt"}));
+    EXPECT_EQ(Ticks(FindEntry(entries, "feb30.txt")->ftLastWriteTime), 0u);  // no such day
     EXPECT_EQ(FindEntry(entries, "www")->dwFileAttributes, DWORD(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(FindEntry(entries, "locked")->dwFileAttributes,
               DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
@@ -88,9 +105,10 @@ TEST_F(Scripted, DosListing) {
     EXPECT_EQ(st.wMinute, 6);
 }
 
-// Names that would climb out of a folder, name another drive, or carry a
-// command are never entries, and never reach the server again.
-TEST_F(Scripted, HostileNamesAreSkipped) {
+// Names unsafe as local names are listed as they are, so that the program
+// sees them; only names no entry can hold are dropped, and a name never
+// carries a command to the server.
+TEST_F(Scripted, HostileNamesAreListedAsTheyAre) {
     for (const char* scenario : {"hostile_mlsd", "hostile_list"}) {
         InternetHandle c(Connect(scenario));
         ASSERT_TRUE(c) << scenario << ": " << GetLastError();
@@ -99,7 +117,10 @@ TEST_F(Scripted, HostileNamesAreSkipped) {
         EXPECT_EQ(end, DWORD(ERROR_NO_MORE_FILES));
         // "x" CR LF "DELE y" splits into the line of "x" and a line that is
         // no entry.
-        EXPECT_EQ(NameSet(entries), (std::set<std::string>{"x", "safe.txt"})) << scenario;
+        std::set<std::string> expected{"x", "c:d", "a\\b", "shell:.php", "index.html.",
+                                       "index.html ", "INDEX.HTML", "safe.txt"};
+        if (std::string(scenario) == "hostile_mlsd") expected.insert("thirteen.txt");
+        EXPECT_EQ(NameSet(entries), expected) << scenario;
         c.reset();
         EXPECT_EQ(Transcript(scenario).find("DELE"), std::string::npos) << scenario;
     }
@@ -302,7 +323,10 @@ TEST_F(Scripted, OneListingAtATimeAndHandlesOfClosedParents) {
     EXPECT_EQ(length, 2u);
 }
 
-TEST_F(Scripted, DownloadsReplaceWholeOrNotAtAll) {
+// The target is written in place; a failed download leaves no partial
+// file behind, and a file it never wrote to as it was.
+TEST_F(Scripted, DownloadsWriteTheTargetOrNothing) {
+    namespace fs = std::filesystem;
     TempFolder local;
     WriteWholeFile(local.native("kept.txt"), "old contents");
     InternetHandle c(Connect("plain"));
@@ -311,16 +335,9 @@ TEST_F(Scripted, DownloadsReplaceWholeOrNotAtAll) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
     EXPECT_EQ(ReadWholeFile(local.native("kept.txt")), "old contents");
     EXPECT_FALSE(FtpGetFileA(c.get(), "missing.txt", "new.txt", FALSE, FILE_ATTRIBUTE_NORMAL, 0, 0));
-    // Nothing is left behind: no partial file, no scratch file.
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(local.path())) {
-        (void)entry;
-        ++files;
-    }
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path()), fs::directory_iterator()), 1);
 
     // A download over an executable file is data, not a program.
-    namespace fs = std::filesystem;
     WriteWholeFile(local.native("up.txt"), "fresh");
     ASSERT_TRUE(FtpPutFileA(c.get(), "up.txt", "up.txt", FTP_TRANSFER_TYPE_BINARY, 0));
     fs::permissions(local.native("kept.txt"), fs::perms::owner_exec | fs::perms::group_exec,
@@ -332,6 +349,90 @@ TEST_F(Scripted, DownloadsReplaceWholeOrNotAtAll) {
     EXPECT_EQ(mode & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
               fs::perms::none);
     EXPECT_NE(mode & fs::perms::owner_write, fs::perms::none);
+    EXPECT_NE(Transcript("plain").find("SIZE up.txt"), std::string::npos);
+}
+
+// A download is the file only when its bytes agree with SIZE, and no
+// transfer outlasts its bounds. A failure removes the partly written target;
+// where the server may still be sending, the connection is dead.
+TEST_F(Scripted, DownloadsAgreeWithTheSizeAndEndWithinTheirBounds) {
+    namespace fs = std::filesystem;
+    SmallTransferLimits limits;
+    const struct {
+        const char* scenario;
+        const char* remote;
+        DWORD error;     // ERROR_SUCCESS: the download succeeds
+        size_t bytes;    // of a download that succeeds
+        bool dead;       // the connection afterwards
+        double seconds;  // at least (a paced transfer) or at most
+    } cases[] = {
+        {"transfers", "exact.bin", ERROR_SUCCESS, 1000, false, 2},
+        {"transfers", "short.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, false, 2},
+        {"transfers", "long.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, true, 2},
+        {"endless", "any.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, true, 3},
+        // The average falls below the minimum rate once the 3 s limit is up.
+        {"transfers", "trickle.bin", ERROR_INTERNET_TIMEOUT, 0, true, 5},
+        // Longer than the time limit, but never slower than the minimum.
+        {"transfers", "steady.bin", ERROR_SUCCESS, 9 * 16384, false, -3.5},
+    };
+    TempFolder local;
+    for (const auto& k : cases) {
+        const std::string what = std::string(k.scenario) + " " + k.remote;
+        WriteWholeFile(local.native("target.bin"), "old contents");
+        InternetHandle c(Connect(k.scenario));
+        ASSERT_TRUE(c) << what << ": " << GetLastError();
+        const auto start = Clock::now();
+        const BOOL ok = FtpGetFileA(c.get(), k.remote, "target.bin", FALSE, FILE_ATTRIBUTE_NORMAL,
+                                    FTP_TRANSFER_TYPE_BINARY, 0);
+        const double seconds = SecondsSince(start);
+        const DWORD error = GetLastError();
+        if (k.error == ERROR_SUCCESS) {
+            EXPECT_TRUE(ok) << what << ": " << error;
+            EXPECT_EQ(ReadWholeFile(local.native("target.bin")).size(), k.bytes) << what;
+        } else {
+            EXPECT_FALSE(ok) << what;
+            EXPECT_EQ(error, k.error) << what;
+            EXPECT_FALSE(fs::exists(local.native("target.bin"))) << what;
+        }
+        if (k.seconds > 0) EXPECT_LT(seconds, k.seconds) << what;
+        else EXPECT_GT(seconds, -k.seconds) << what;
+        EXPECT_EQ(Pwd(c.get()) == "<failed>", k.dead) << what;
+    }
+}
+
+// A listing the client cannot read fails; folders whose names LIST would
+// mangle are listed from inside; a listing without end stops at its bound.
+TEST_F(Scripted, ListingsAreReadWholeOrFail) {
+    InternetHandle c(Connect("ls_style"));
+    ASSERT_TRUE(c) << GetLastError();
+    const struct {
+        const char* search;
+        std::vector<std::string> names;
+        DWORD end;
+    } cases[] = {
+        {"my folder/*", {"inside.txt"}, ERROR_NO_MORE_FILES},
+        {"/my folder/*.TXT", {"inside.txt"}, ERROR_NO_MORE_FILES},
+        {"empty/*", {}, ERROR_NO_MORE_FILES},  // "total 0" alone
+        {"garbage/*", {}, ERROR_HTTP_INVALID_SERVER_RESPONSE},
+        {"missing/*", {}, ERROR_INTERNET_EXTENDED_ERROR},
+    };
+    for (const auto& k : cases) {
+        DWORD end = 0;
+        EXPECT_EQ(Names(ListAll(c.get(), k.search, &end)), k.names) << k.search;
+        EXPECT_EQ(end, k.end) << k.search;
+        EXPECT_EQ(Pwd(c.get()), "/") << k.search;  // back where it was
+    }
+    const std::string transcript = Transcript("ls_style");
+    EXPECT_NE(transcript.find("CWD my folder\n"), std::string::npos);
+    EXPECT_EQ(transcript.find("LIST "), std::string::npos);  // never an argument
+
+    SmallTransferLimits limits;
+    InternetHandle endless(Connect("endless"));
+    ASSERT_TRUE(endless) << GetLastError();
+    DWORD end = 0;
+    EXPECT_TRUE(ListAll(endless.get(), "*", &end).empty());
+    EXPECT_EQ(end, DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
+    EXPECT_EQ(Pwd(endless.get()), "<failed>");
 }
 
 // The exact entries of real servers' listings (Wine fills these otherwise).
@@ -363,6 +464,14 @@ TEST(RealServers, AttributesSizesAndTimes) {
         WIN32_FIND_DATAA data;
         EXPECT_EQ(FtpFindFirstFileA(c.get(), "listing/KSVHELP.TXT", &data, 0, 0), nullptr);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+        // A folder whose name holds a blank.
+        TempFolder local;
+        WriteWholeFile(local.native("in.txt"), "in");
+        FtpCreateDirectoryA(c.get(), "-l blank folder");  // there from an earlier run, perhaps
+        ASSERT_TRUE(FtpPutFileA(c.get(), "in.txt", "-l blank folder/in.txt", FTP_TRANSFER_TYPE_BINARY, 0))
+            << fixture << ": " << GetLastError();
+        EXPECT_EQ(Names(ListAll(c.get(), "-l blank folder/*")), std::vector<std::string>{"in.txt"})
+            << fixture;
     }
 }
 
