@@ -15,29 +15,29 @@ const char* EventText(const EventRecord& r, const char* name)
 {
     bool folder = IsFolderEntry(r.attributes());
     switch (r.type) {
-    case 1:
+    case kEventSiteEntry:
         if (folder)
             return std::strlen(name) < 3 && name[0] == '.' ? nullptr : "FLDR CHNG (SW  ) %s";
         return r.changed ? "FILE RELO (SW  ) %s" : "FILE XFND (SW  ) %s";
-    case 2:
+    case kEventCleanUpload:
         if (folder || !r.changed)
             return nullptr;
-        return r.detail == 2 ? "NEWF UPLD (CWU ) %s" : "FILE CHUP (CWU ) %s";
-    case 3: return "COMM STAT (SW  ) UNABLE TO CONNECT TO WEBSERVER";
-    case 4: return "COMM STAT (SW  ) CONNECTION RE-ESTABLISHED";
-    case 5: return "COMM STAT (CWU ) UNABLE TO CONNECT TO WEBSERVER";
-    case 6: return "COMM STAT (CWU ) CONNECTION RE-ESTABLISHED";
-    case 7: return "COMM STAT (MFS ) UNABLE TO CONNECT TO WEBSERVER";
-    case 8: return "COMM STAT (MFS ) CONNECTION RE-ESTABLISHED";
-    case 9: return "FILE DEL  (STAT) %s";
-    case 10: return "FILE DWNL (DYN ) %s";
-    case 11: return "COMM STAT (BLNE) UNABLE TO CONNECT TO WEBSERVER";
-    case 12: return "COMM STAT (BLNE) CONNECTION RE-ESTABLISHED";
-    case 13: return "COMM STAT (MFW ) UNABLE TO CONNECT TO WEBSERVER";
-    case 14: return "COMM STAT (MFW ) CONNECTION RE-ESTABLISHED";
-    case 15: return "COMM STAT (OPEN) UNABLE TO CONNECT TO INTERNET";
-    case 16: return "COMM STAT (OPEN) CONNECTION TO INTERNET RE-ESTABLISHED";
-    case 17: return "FLDR DEL  (STAT) %s";
+        return r.detail == kDetailNewFile ? "NEWF UPLD (CWU ) %s" : "FILE CHUP (CWU ) %s";
+    case kEventSiteCheckLost: return "COMM STAT (SW  ) UNABLE TO CONNECT TO WEBSERVER";
+    case kEventSiteCheckBack: return "COMM STAT (SW  ) CONNECTION RE-ESTABLISHED";
+    case kEventUploadLost: return "COMM STAT (CWU ) UNABLE TO CONNECT TO WEBSERVER";
+    case kEventUploadBack: return "COMM STAT (CWU ) CONNECTION RE-ESTABLISHED";
+    case kEventRestoreLost: return "COMM STAT (MFS ) UNABLE TO CONNECT TO WEBSERVER";
+    case kEventRestoreBack: return "COMM STAT (MFS ) CONNECTION RE-ESTABLISHED";
+    case kEventFileDeleted: return "FILE DEL  (STAT) %s";
+    case kEventFileDownloaded: return "FILE DWNL (DYN ) %s";
+    case kEventBaselineLost: return "COMM STAT (BLNE) UNABLE TO CONNECT TO WEBSERVER";
+    case kEventBaselineBack: return "COMM STAT (BLNE) CONNECTION RE-ESTABLISHED";
+    case kEventMirrorLost: return "COMM STAT (MFW ) UNABLE TO CONNECT TO WEBSERVER";
+    case kEventMirrorBack: return "COMM STAT (MFW ) CONNECTION RE-ESTABLISHED";
+    case kEventInternetLost: return "COMM STAT (OPEN) UNABLE TO CONNECT TO INTERNET";
+    case kEventInternetBack: return "COMM STAT (OPEN) CONNECTION TO INTERNET RE-ESTABLISHED";
+    case kEventFolderDeleted: return "FLDR DEL  (STAT) %s";
     default: return nullptr;
     }
 }

@@ -4,6 +4,7 @@
 
 #include "alerts/show_events.h"
 #include "core/site_files.h"
+#include "records/record_file.h"
 
 int32_t pendingEvents = 0;
 uint8_t alertedEvents = 0;
@@ -42,11 +43,9 @@ uint32_t EventRecord::attributes() const { return Get32(findData); }
 
 void EventRecord::fileName(char* out, size_t outSize) const
 {
-    const char* name = reinterpret_cast<const char*>(findData + offsetof(WIN32_FIND_DATAA, cFileName));
-    size_t n = strnlen(name, MAX_PATH - 1);
-    if (n >= outSize)
-        n = outSize - 1;
-    std::memcpy(out, name, n);
+    std::string_view name = FieldText(findData + offsetof(WIN32_FIND_DATAA, cFileName), MAX_PATH - 1);
+    size_t n = name.size() < outSize ? name.size() : outSize - 1;
+    std::memcpy(out, name.data(), n);
     out[n] = '\0';
 }
 

@@ -8,10 +8,10 @@
 //   ------  -----  -----------------------------------------------------------
 //        0      4  last-write time of the entry, dwHighDateTime
 //        4      4  the same, dwLowDateTime
-//        8      1  event type 1..17 (alerts/event_lines.h)
+//        8      1  event type 1..17 (EventType below)
 //        9      1  changed: file events, non-zero when the act on the file
 //                  succeeded
-//       10      1  detail: type 2, 2 = the file was new
+//       10      1  detail: type 2, kDetailNewFile = the file was new
 //       11    318  the directory entry: WIN32_FIND_DATAA without its trailing
 //                  padding (attributes +0, times +4, sizes +28, cFileName +44,
 //                  cAlternateFileName +304); zero for connection events
@@ -25,6 +25,31 @@
 #include <ctime>
 
 #include "platform/win32.h"
+
+// Event types (byte 8 of a record). A pass that loses and regains its
+// server logs its own pair; the lines they show are in event_lines.h.
+enum EventType : uint8_t {
+    kEventSiteEntry = 1,         // web site check: a file put back or found altered, a folder changed
+    kEventCleanUpload = 2,       // secure server check: a file of the clean copy uploaded
+    kEventSiteCheckLost = 3,     // web site check
+    kEventSiteCheckBack = 4,
+    kEventUploadLost = 5,        // secure server check, restore, remote folder deletion
+    kEventUploadBack = 6,
+    kEventRestoreLost = 7,       // restore
+    kEventRestoreBack = 8,
+    kEventFileDeleted = 9,       // restore: a web file deleted
+    kEventFileDownloaded = 10,   // mirror: a web file downloaded
+    kEventBaselineLost = 11,     // baseline
+    kEventBaselineBack = 12,
+    kEventMirrorLost = 13,       // mirror
+    kEventMirrorBack = 14,
+    kEventInternetLost = 15,     // FTP connection: the outage probe failed
+    kEventInternetBack = 16,
+    kEventFolderDeleted = 17,    // restore: a web folder deleted
+};
+constexpr uint8_t kLastEventType = kEventFolderDeleted;
+// The detail byte of a kEventCleanUpload: the file was new to the site.
+constexpr uint8_t kDetailNewFile = 2;
 
 constexpr int kEventRecordSize = 365;
 constexpr int kEventFindDataSize = 318;

@@ -9,6 +9,8 @@
 #include "alerts/smtp_client.h"
 #include "core/data_files.h"
 #include "core/site_list.h"
+#include "records/record_file.h"
+#include "tessil/display_commands.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -17,11 +19,10 @@ int alertRetrySeconds = 60;
 namespace {
 
 constexpr int kAlertAttempts = 5;
-constexpr uint8_t kTextFieldKind = 252;
 
 HANDLE messageFile = INVALID_HANDLE_VALUE;
 
-int16_t ScreenLine(int line) { return int16_t(tessil::FindField(kTextFieldKind, uint16_t(line))); }
+int16_t ScreenLine(int line) { return int16_t(tessil::FindField(tessil::kCmdTextFieldRecord, uint16_t(line))); }
 
 void DrawEventPage()
 {
@@ -102,7 +103,10 @@ void WaitOneRetrySecond()
 // a final answer (accepted, or refused for good).
 bool SendAlert()
 {
-    const char* recipient = currentSite.alertRecipient;
+    // The record's field need not end with a NUL.
+    char recipient[sizeof currentSite.alertRecipient + 1];
+    std::string_view address = FieldText(currentSite.alertRecipient);
+    std::snprintf(recipient, sizeof recipient, "%.*s", int(address.size()), address.data());
     for (int attempt = 0; attempt < kAlertAttempts; ++attempt) {
         if (SendAlertMail(recipient, kAlertMessageFile) != 0)
             return true;

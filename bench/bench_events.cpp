@@ -20,7 +20,7 @@
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
 #include "core/site_files.h"
-#include "tessil/state.h"
+#include "bench/page_fields.h"
 #include "tessil/tessil.h"
 
 using namespace tessil;
@@ -40,7 +40,7 @@ bool CopyToWindow(const Surface& s, int width, int height)
     return true;
 }
 
-// The monitor page's shape: 27 lines of 80 characters down the screen.
+// The monitor page on a screen library that carries the shipped 8 x 8 font.
 void SetUpScreen(const fs::path& folder)
 {
     std::vector<char> library(21 * 3200, char(255));
@@ -55,15 +55,7 @@ void SetUpScreen(const fs::path& folder)
     SetScreenMode(640, 480);
     CreateScreenBitmap();
     screenHost.present = CopyToWindow;
-    size_t used = 0;
-    for (int i = 0; i < 27; ++i) {
-        uint8_t* f = dyn->fieldArea + used;
-        int v = 400 + i * 350;
-        uint8_t header[7] = {252, 3, 80, 0, 0, uint8_t(v >> 8), uint8_t(v)};
-        std::memcpy(f, header, sizeof header);
-        used += 7 + 80 + 100;
-        fieldTable[fieldCount++] = f;
-    }
+    LoadPageFields([](int) { return uint8_t(3); });
 }
 
 void LogEvents(const char* file, int count)
@@ -75,7 +67,7 @@ void LogEvents(const char* file, int count)
         WIN32_FIND_DATAA entry = {};
         entry.dwFileAttributes = 0x20;
         std::snprintf(entry.cFileName, sizeof entry.cFileName, "folder/page-%06d.html", i);
-        LogEvent(uint8_t(1 + i % 17), entry, i & 1, &stamp, 2);
+        LogEvent(uint8_t(1 + i % kLastEventType), entry, i & 1, &stamp, 2);
     }
 }
 

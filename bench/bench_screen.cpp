@@ -16,7 +16,7 @@
 #include <fstream>
 #include <vector>
 
-#include "tessil/state.h"
+#include "bench/page_fields.h"
 #include "tessil/tessil.h"
 
 using namespace tessil;
@@ -49,16 +49,7 @@ void SetUpScreen(const std::filesystem::path& folder)
     CreateScreenBitmap();
     screenHost.present = CopyToWindow;
 
-    // The monitor page's shape: 27 lines of 80 characters down the screen.
-    size_t used = 0;
-    for (int i = 0; i < 27; ++i) {
-        uint8_t* f = dyn->fieldArea + used;
-        int v = 400 + i * 350;
-        uint8_t header[7] = {252, uint8_t(3 + i % 4), 80, 0, 0, uint8_t(v >> 8), uint8_t(v)};
-        std::memcpy(f, header, sizeof header);
-        used += 7 + 80 + 100;
-        fieldTable[fieldCount++] = f;
-    }
+    LoadPageFields([](int i) { return uint8_t(3 + i % 4); });
 }
 
 void BM_Redraw(benchmark::State& state)

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/data_files.h"
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "platform/win32.h"
 #include "tessil/input.h"
 

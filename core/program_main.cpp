@@ -9,14 +9,13 @@
 #include "core/app.h"
 #include "core/command_line.h"
 #include "core/data_files.h"
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "core/resources.h"
 #include "core/site_files.h"
 #include "core/site_list.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"
-#include "tessil/state.h"
 #include "tessil/tessil.h"
 
 char commandWord[260];
@@ -78,7 +77,7 @@ void TakeFirstActiveSite()
         if (site.active && !SiteIsDeleted(site)) {
             currentSite = site;
             currentRecordNumber = n;
-            SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
+            SiteFileNames(site);
             return;
         }
     }
@@ -167,8 +166,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR rawLine, int sh
     SplitCommandLine(count, words, kMaxWords, split);
     SetFocus(window);
 
-    if (ReadRecord(kFontRecordFile, &tessil::fontSettings, 1, kFontRecordSize) != kFontRecordSize)
-        tessil::fontSettings = tessil::FontRecord{};
-    tessil::fontWorking = tessil::fontSettings;
+    tessil::FontRecord font{};
+    if (ReadRecord(kFontRecordFile, &font, 1, kFontRecordSize) != kFontRecordSize)
+        font = tessil::FontRecord{};
+    tessil::SetFontRecord(font);
     return ProgramMain(count, words);
 }

@@ -1,7 +1,11 @@
 #include "core/site_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "core/site_record.h"
+#include "records/record_file.h"
 
 char siteStoreFile[kSiteFileNameSize];
 char siteEventLogFile[kSiteFileNameSize];
@@ -22,38 +26,43 @@ void MakeSafeName(char* name) {
 
 }  // namespace
 
-void SiteDomainLabel(const char* ftpHost, char* label, int labelSize) {
-    const char* first = strchr(ftpHost, '.');
-    const char* second = first ? strchr(first + 1, '.') : nullptr;
-    if (second) {
-        int n = (int)(second - first - 1);
-        if (n > kLabelMax) n = kLabelMax;
-        snprintf(label, (size_t)labelSize, "%.*s", n, first + 1);
+void SiteDomainLabel(std::string_view ftpHost, char* label, int labelSize) {
+    size_t first = ftpHost.find('.');
+    size_t second = first == std::string_view::npos ? first : ftpHost.find('.', first + 1);
+    if (second != std::string_view::npos) {
+        size_t n = std::min(second - first - 1, size_t(kLabelMax));
+        snprintf(label, (size_t)labelSize, "%.*s", int(n), ftpHost.data() + first + 1);
     } else {
-        snprintf(label, (size_t)labelSize, "%.*s.", kLabelMax, ftpHost);
+        size_t n = std::min(ftpHost.size(), size_t(kLabelMax));
+        snprintf(label, (size_t)labelSize, "%.*s.", int(n), ftpHost.data());
     }
 }
 
-void SiteFileNames(const char* ftpHost, const char* remoteFolder, const char* fileMask) {
+void SiteFileNames(std::string_view ftpHost, std::string_view remoteFolder, std::string_view fileMask) {
     char label[kLabelMax + 2];
     SiteDomainLabel(ftpHost, label, (int)sizeof label);
 
     char maskWord[51];
-    snprintf(maskWord, sizeof maskWord, "%s", fileMask);
+    snprintf(maskWord, sizeof maskWord, "%.*s", int(std::min(fileMask.size(), sizeof maskWord - 1)), fileMask.data());
     for (unsigned char* p = (unsigned char*)maskWord; *p; p++) {
         if (*p < 65) *p = (unsigned char)(*p + 32);
     }
 
-    if (remoteFolder[0] == 0) {
+    int folder = int(std::min(remoteFolder.size(), size_t(200)));
+    if (folder == 0) {
         snprintf(siteStoreFile, kSiteFileNameSize, "%s_%s.dbf", label, maskWord);
         snprintf(siteEventLogFile, kSiteFileNameSize, "%s_%s.msg", label, maskWord);
         snprintf(siteWorkListFile, kSiteFileNameSize, "%s_%s.fil", label, maskWord);
     } else {
-        snprintf(siteStoreFile, kSiteFileNameSize, "%s_%.200s_%s.dbf", label, remoteFolder, maskWord);
-        snprintf(siteEventLogFile, kSiteFileNameSize, "%s_%.200s_%s.msg", label, remoteFolder, maskWord);
-        snprintf(siteWorkListFile, kSiteFileNameSize, "%s_%.200s_%s.txt", label, remoteFolder, maskWord);
+        snprintf(siteStoreFile, kSiteFileNameSize, "%s_%.*s_%s.dbf", label, folder, remoteFolder.data(), maskWord);
+        snprintf(siteEventLogFile, kSiteFileNameSize, "%s_%.*s_%s.msg", label, folder, remoteFolder.data(), maskWord);
+        snprintf(siteWorkListFile, kSiteFileNameSize, "%s_%.*s_%s.txt", label, folder, remoteFolder.data(), maskWord);
     }
     MakeSafeName(siteStoreFile);
     MakeSafeName(siteEventLogFile);
     MakeSafeName(siteWorkListFile);
+}
+
+void SiteFileNames(const SiteRecord& site) {
+    SiteFileNames(FieldText(site.ftpHost), FieldText(site.remoteFolder), FieldText(site.fileMask));
 }

@@ -10,6 +10,8 @@
 // current directory while the program runs.
 #pragma once
 
+#include <string_view>
+
 inline constexpr int kSiteFileNameSize = 320;
 extern char siteStoreFile[kSiteFileNameSize];
 extern char siteEventLogFile[kSiteFileNameSize];
@@ -22,7 +24,12 @@ extern char siteWorkListFile[kSiteFileNameSize];
 // the mask with every byte below "A" raised by 32. Every "/" becomes "-", and
 // so does any byte that could make a name reach outside the data folder or be
 // invalid on Windows (control bytes, "\", ":", "*", "?", '"', "<", ">", "|").
-void SiteFileNames(const char* ftpHost, const char* remoteFolder, const char* fileMask);
+// The texts come from a site record: pass its fields through FieldText.
+void SiteFileNames(std::string_view ftpHost, std::string_view remoteFolder, std::string_view fileMask);
 
 // The domain label alone, as used in the names (buffer of at least 52 bytes).
-void SiteDomainLabel(const char* ftpHost, char* label, int labelSize);
+void SiteDomainLabel(std::string_view ftpHost, char* label, int labelSize);
+
+// SiteFileNames for a site record's host, remote folder and mask.
+struct SiteRecord;
+void SiteFileNames(const SiteRecord& site);

@@ -1,7 +1,7 @@
 #include "core/site_list.h"
 
 #include "core/data_files.h"
-#include "core/record_file.h"
+#include "records/record_file.h"
 
 char siteListPath[kSiteListPathSize] = "c:\\kestrovane\\sites.info";
 SiteRecord currentSite;

@@ -8,7 +8,6 @@
 #include "core/site_list.h"
 #include "net/file_names.h"
 #include "tessil/input.h"
-#include "tessil/state.h"
 #include "tessil/tessil.h"
 
 namespace {
@@ -32,11 +31,12 @@ const char* NextValue(const char*& p, char* out, size_t size)
     return out;
 }
 
-double RealOr(const char* text, double fallback)
+// A number, or 0 (which the framework treats as missing) when the text is not one.
+double RealOf(const char* text)
 {
     char* end = nullptr;
     double v = std::strtod(text, &end);
-    return end != text && *end == 0 && v > 0 && v < 100 ? v : fallback;
+    return end != text && *end == 0 ? v : 0;
 }
 
 } // namespace
@@ -57,8 +57,9 @@ bool LoadFrameworkSettings()
 
     const char* p = text;
     char value[128];
-    double across = RealOr(NextValue(p, value, sizeof value), 1.0);
-    double down = RealOr(NextValue(p, value, sizeof value), 1.0);
+    tessil::Settings settings;
+    settings.screenAcross = RealOf(NextValue(p, value, sizeof value));
+    settings.screenDown = RealOf(NextValue(p, value, sizeof value));
     NextValue(p, value, sizeof value); // the option byte
     for (int i = 0; i < 3; ++i)
         NextValue(p, value, sizeof value);
@@ -67,17 +68,8 @@ bool LoadFrameworkSettings()
     if (!library[0])
         std::snprintf(library, sizeof library, "%s", kDefaultLibrary);
     // The remaining five values are read by the format and not used.
-
-    // The ellipse's aspect factor follows the screen's physical proportions.
-    int aspect = int(1024.0 * down / across);
-    tessil::screen.screenAspect = aspect < 256 ? 256 : aspect > 4096 ? 4096 : aspect;
-    tessil::SetScreenLibraryPath(library);
-    // The folder part, from the first backslash to the last, is the framework's folder.
-    const char* first = std::strchr(library, '\\');
-    const char* last = std::strrchr(library, '\\');
-    if (first && tessil::dyn)
-        std::snprintf(tessil::dyn->currentFolder, sizeof tessil::dyn->currentFolder, "%.*s", int(last - first + 1),
-                      first);
+    settings.libraryPath = library;
+    tessil::ApplySettings(settings);
     return true;
 }
 
@@ -93,11 +85,6 @@ void StartupInit()
         std::fflush(stdout);
         ShutdownCleanup();
     }
-    // The framework's start state: opaque text, default character sizes and
-    // text grid, no editing, the function-key bar enabled.
-    tessil::draw = tessil::DrawingState{};
-    tessil::functionKeyMode = 0;
-    tessil::insertMode = 0;
-    tessil::scrollOffset = 0;
+    tessil::ResetState();
     RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
 }

@@ -29,7 +29,7 @@ constexpr int kProbesPerAttempt = 5; // failed probes before the attempt gives u
 
 const char* DefaultProbeUrl()
 {
-    const char* configured = std::getenv("KESTROVANE_PROBE_URL");
+    const char* configured = PlatformSetting("KESTROVANE_PROBE_URL");
     return configured && *configured ? configured : "http://www.example.com/";
 }
 
@@ -73,7 +73,7 @@ bool WaitForInternet()
         connectionFailed = 1;
         if (!recordedHere) {
             recordedHere = true;
-            LogConnectionEvent(15);
+            LogConnectionEvent(kEventInternetLost);
             lostConnection = 1;
             char title[120];
             std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: %d LOST INTERNET CONNECTION",
@@ -123,7 +123,7 @@ int32_t ConnectSite(int16_t mode)
         if (ftpConnection)
             break;
         if (WaitForInternet()) {
-            LogConnectionEvent(16);
+            LogConnectionEvent(kEventInternetBack);
             lostConnection = 0;
             connectionFailed = 0;
             char title[120];

@@ -18,6 +18,31 @@ HANDLE PlatformCreatePrivateFile(LPCSTR path, DWORD access, DWORD disposition);
 // call returns FALSE with ERROR_NOT_SUPPORTED.
 BOOL PlatformSetDriveRoot(LPCSTR nativeFolder);
 
+// Settings from the environment. Every one the program reads, and only
+// through PlatformSetting:
+//
+//   Name                    Where    Meaning (default when unset or empty)
+//   ----------------------  -------  ------------------------------------------
+//   KESTROVANE_DRIVE        Linux    native folder that is the root of the
+//                                    current drive ($HOME)
+//   HOME                    Linux    the user's home folder (the password
+//                                    database's entry for the user)
+//   KESTROVANE_EDITOR       Linux    program started for "notepad" (xdg-open)
+//   KESTROVANE_BROWSER      Linux    program started for "explorer" (xdg-open)
+//   KV_INTERNET_TIMEOUT_MS  Linux    bound of each wait of the FTP client, in
+//                                    ms, 1..86400000 (60000)
+//   KESTROVANE_PROBE_URL    both     page opened to tell a dead server from a
+//                                    dead line (http://www.example.com/)
+//
+// The libraries under platform/ read their own (GLib the XDG folders, libcurl
+// the proxy variables).
+
+// The value of the environment setting `name`, or NULL when it is unset or
+// empty. A setting is read once, at its first use, and keeps that value for
+// the run (the pointer stays valid). Values are untrusted text: each caller
+// checks the form it needs. Windows: GetEnvironmentVariableA.
+const char* PlatformSetting(const char* name);
+
 // Text in a Windows font, rasterised into the program's own surfaces (the
 // screen framework never draws with GDI objects). Characters are
 // Windows-1252 codes. A font belongs to the thread that uses it; create and

@@ -169,10 +169,10 @@ void DispatchDisplayCommands(const uint8_t* start, const uint8_t* end, int mode)
         case kCmdRoundBox2:
             DrawRoundBox(p);
             break;
-        case 210:
-        case 212:
-        case 213:
-        case 214:
+        case kCmdTableLookup210:
+        case kCmdTableLookup212:
+        case kCmdTableLookup213:
+        case kCmdTableLookup214:
             // Table lookups need a table file this program does not ship.
             ShowNotice("MOXTBL File does not exist for this display", 0);
             break;

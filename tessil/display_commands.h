@@ -93,11 +93,25 @@ enum : uint8_t {
     kCmdSunkenFrame = 191,
     kCmdShadowFrame = 192,
     kCmdShadowFrame2 = 193,
+    kCmdData201 = 201,
+    kCmdData202 = 202,
     kCmdRoundBox = 203,
     kCmdButton205 = 205,
     kCmdButton206 = 206,
     kCmdRoundBox2 = 207,
+    kCmdData208 = 208,
+    kCmdData209 = 209,
+    kCmdTableLookup210 = 210,
+    kCmdData211 = 211,
+    kCmdTableLookup212 = 212,
+    kCmdTableLookup213 = 213,
+    kCmdTableLookup214 = 214,
     kCmdPolygon = 215,
+    kCmdScreenOptions = 216,
+    kCmdData217 = 217,
+    kCmdData220 = 220,
+    kCmdData221 = 221,
+    kCmdData222 = 222,
     kCmdButton230 = 230,
     kCmdButtonFrame = 231,
     kCmdButton232 = 232,
@@ -107,6 +121,16 @@ enum : uint8_t {
     kCmdNop = 254,
     kCmdEnd = 255,
 };
+
+// Bit 7 of byte 1 of a text field command (152, 153): the loader makes the
+// command a text field record. In a record the same bit means "drawn".
+constexpr uint8_t kFieldFlag = 0x80;
+// Where the text starts in a text command (151..153) and in a text field
+// record, which keeps the command's bytes 1..6 after its kind byte.
+constexpr size_t kFieldTextOffset = 7;
+// A text field record holds its width's characters and this many more, so
+// that an edited text may run past what the field shows.
+constexpr int kFieldOverrun = 100;
 
 // True for the bytes that start a command.
 bool IsDisplayOpcode(uint8_t byte);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tessil/display_commands.h"
 #include "tessil/draw.h"
 #include "tessil/state.h"
 
@@ -164,7 +165,7 @@ void DrawTextCommand(const uint8_t* command)
     if (draw.pictureDepth)
         return;
     int count = command[2];
-    const char* text = reinterpret_cast<const char*>(command + 7);
+    const char* text = reinterpret_cast<const char*>(command + kFieldTextOffset);
     double x = UnitsToXExact(Word16(command + 3)) + 1;
     int y = UnitsToYExact(Word16(command + 5));
     Pixel background = ColourPixel(draw.colour);
@@ -190,9 +191,9 @@ void DrawTextField(const uint8_t* command)
     Pixel background = ColourPixel(draw.colourParameter >= 0 && draw.colourParameter <= 255 ? draw.colourParameter : 0);
     const Pixel* fill = draw.textBackground == 0 ? &background : nullptr;
     if (PlatformFont* font = UserTextFont())
-        DrawWindowsFontField(font, command + 7, count, x, y, colour, fill);
+        DrawWindowsFontField(font, command + kFieldTextOffset, count, x, y, colour, fill);
     else
-        DrawBitmapField(command + 7, count, x, y, colour, fill);
+        DrawBitmapField(command + kFieldTextOffset, count, x, y, colour, fill);
 }
 
 void DrawTextAt(int x, int y, const char* text, int count, uint8_t colour, uint8_t background)

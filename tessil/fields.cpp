@@ -147,8 +147,8 @@ uint16_t SetFieldText(int16_t field, const char* text, char fill)
     if (!record)
         return 0;
     record[1] &= uint8_t(~kDrawn);
-    int capacity = record[2] + 100;
-    char* buffer = reinterpret_cast<char*>(record + 7);
+    int capacity = record[2] + kFieldOverrun;
+    char* buffer = reinterpret_cast<char*>(record + kFieldTextOffset);
     int n = 0;
     if (text) {
         while (n < capacity) {
@@ -175,7 +175,7 @@ uint16_t SetFieldValue(int16_t field, const char* format, const void* value, cha
         return 0;
     record[1] &= uint8_t(~kDrawn);
     int width = record[2];
-    char* buffer = reinterpret_cast<char*>(record + 7);
+    char* buffer = reinterpret_cast<char*>(record + kFieldTextOffset);
     int n = 0;
     for (; n < width && n < length && text[n]; ++n)
         buffer[n] = text[n] == ' ' ? fill : text[n];
@@ -207,10 +207,10 @@ void RefreshFields()
         // While a field is edited past its width, the cursor's character is
         // the last one shown.
         int first = scrollOffset >= width ? scrollOffset - width + 1 : 0;
-        if (first + width > width + 100)
-            first = 100;
-        std::memcpy(buffer + used + 7, record + 7 + first, size_t(width));
-        used += 7 + size_t(width);
+        if (first + width > width + kFieldOverrun)
+            first = kFieldOverrun;
+        std::memcpy(buffer + used + kFieldTextOffset, record + kFieldTextOffset + first, size_t(width));
+        used += kFieldTextOffset + size_t(width);
         record[1] |= kDrawn;
         if (used > kRefreshBatch) {
             buffer[used++] = kCmdEnd;

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "tessil/palette.h"
 #include "tessil/state.h"
 
@@ -20,7 +20,7 @@ namespace tessil {
 
 FontRecord fontSettings;
 FontRecord fontWorking;
-uint8_t font8x8[2048];
+uint8_t font8x8[kFont8x8Size];
 uint8_t font12x12[5120];
 uint8_t font16x16[8704];
 PlatformFont* titleFont = nullptr;
@@ -31,9 +31,6 @@ namespace {
 
 PlatformFont* userFont = nullptr;
 bool userFontMade = false;
-
-constexpr int kFontRecord = 21;
-constexpr int kFont8x8Offset = 1152;
 
 // A file that lies in the screen library's folder.
 void BesideLibrary(const char* name, char* out, size_t size)
@@ -75,12 +72,10 @@ LOGFONTA BaseDescription()
     return lf;
 }
 
-void SetFace(LOGFONTA& lf, const char* face)
+void SetFace(LOGFONTA& lf, std::string_view face)
 {
-    size_t n = std::strlen(face);
-    if (n > sizeof lf.lfFaceName - 1)
-        n = sizeof lf.lfFaceName - 1;
-    std::memcpy(lf.lfFaceName, face, n);
+    size_t n = face.size() < sizeof lf.lfFaceName - 1 ? face.size() : sizeof lf.lfFaceName - 1;
+    std::memcpy(lf.lfFaceName, face.data(), n);
     lf.lfFaceName[n] = 0;
 }
 
@@ -99,7 +94,7 @@ int LoadScreenFonts()
             screenHost.exitProgram();
         return 0;
     }
-    for (int i = 0; i < 2048; ++i)
+    for (int i = 0; i < kFont8x8Size; ++i)
         font8x8[i] = uint8_t(record[kFont8x8Offset + i] ^ 255);
     ReadFontFile("CHAR12X12.FNT", font12x12, sizeof font12x12);
     ReadFontFile("CHAR16X16.FNT", font16x16, sizeof font16x16);
@@ -132,10 +127,8 @@ PlatformFont* UserTextFont()
     if (userFontMade)
         return userFont;
     LOGFONTA lf = BaseDescription();
-    char face[LF_FACESIZE];
-    std::memcpy(face, fontWorking.faceName, sizeof face - 1);
-    face[sizeof face - 1] = 0;
-    SetFace(lf, face[0] ? face : "Courier New");
+    std::string_view face = FieldText(fontWorking.faceName);
+    SetFace(lf, face.empty() ? "Courier New" : face);
     if (draw.textGridRows > 0)
         lf.lfHeight = -LONG(screen.height / draw.textGridRows);
     else

@@ -23,7 +23,8 @@ constexpr UINT_PTR kTickTimer = 100;
 bool pointerHidden = false;
 POINT lastBarClick = {0, 0};
 
-constexpr uint8_t kBarCodes[16] = {59, 60, 61, 62, 63, 64, 65, 66, 94, 95, 96, 97, 98, 99, 100, 101};
+// The function-key bar's 16 places: F1..F8, then Ctrl+F1..F8.
+constexpr uint8_t BarCode(int place) { return uint8_t(place < 8 ? kScanF1 + place : kScanCtrlF1 + place - 8); }
 
 void QueueKey(uint8_t code)
 {
@@ -61,13 +62,13 @@ void TranslateInput()
         if (functionKeyMode) {
             uint8_t code = 0;
             switch (keyCode) {
-            case VK_LEFT: code = 75; break;
-            case VK_UP: code = 72; break;
-            case VK_RIGHT: code = 77; break;
-            case VK_DOWN: code = 80; break;
-            case VK_DELETE: code = 83; break;
+            case VK_LEFT: code = kScanLeft; break;
+            case VK_UP: code = kScanUp; break;
+            case VK_RIGHT: code = kScanRight; break;
+            case VK_DOWN: code = kScanDown; break;
+            case VK_DELETE: code = kScanDelete; break;
             case VK_INSERT: insertMode = !insertMode; break;
-            default: code = FunctionKey(keyCode, 59); break;
+            default: code = FunctionKey(keyCode, kScanF1); break;
             }
             if (code)
                 QueueKey(code);
@@ -76,14 +77,14 @@ void TranslateInput()
         }
         break;
     case 3: {
-        uint8_t code = keyCode == VK_DELETE ? 84 : FunctionKey(keyCode, 94);
+        uint8_t code = keyCode == VK_DELETE ? kScanCtrlDelete : FunctionKey(keyCode, kScanCtrlF1);
         if (code)
             QueueKey(code);
         break;
     }
     case 2:
-        if (keyCode == 255) {
-            QueueInput(255);
+        if (keyCode == kMouseRecord) {
+            QueueInput(kMouseRecord);
             QueueInput(mouseButton);
             QueueInput(uint8_t(mouseX >> 8));
             QueueInput(uint8_t(mouseX));
@@ -228,7 +229,7 @@ uint8_t ClickCode(int x, int y)
         words += starts;
     }
     int k = words > 0 ? words - 1 : 0;
-    return kBarCodes[k < 16 ? k : 15];
+    return BarCode(k < 16 ? k : 15);
 }
 
 } // namespace tessil

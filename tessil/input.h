@@ -25,6 +25,18 @@
 
 namespace tessil {
 
+// The PC extended scan codes the framework queues after a 0 byte, and the
+// byte that starts a queued mouse record.
+constexpr uint8_t kScanF1 = 59;     // F1..F8: 59..66
+constexpr uint8_t kScanUp = 72;
+constexpr uint8_t kScanLeft = 75;
+constexpr uint8_t kScanRight = 77;
+constexpr uint8_t kScanDown = 80;
+constexpr uint8_t kScanDelete = 83;
+constexpr uint8_t kScanCtrlDelete = 84;
+constexpr uint8_t kScanCtrlF1 = 94; // Ctrl+F1..F8: 94..101
+constexpr uint8_t kMouseRecord = 255;
+
 // Written by the window procedure, read by the framework.
 extern HWND mainWindow;
 extern uint16_t keyKind;   // 0 none, 1 key down, 2 character, 3 key down with Ctrl

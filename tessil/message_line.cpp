@@ -50,7 +50,7 @@ void ShowMessageLine(const char* text, int column, int row, uint8_t attribute)
             line[column + length++] = *p;
     }
 
-    uint8_t list[10 + 7 + 80 + 1];
+    uint8_t list[10 + kFieldTextOffset + 80 + 1];
     int left = int(column * screen.cellWidth);
     int top = int(row * screen.cellHeight);
     list[0] = kCmdFillRect;
@@ -67,8 +67,8 @@ void ShowMessageLine(const char* text, int column, int row, uint8_t attribute)
         t[2] = uint8_t(length);
         PutWord(t + 3, PixelToUnitsX(left));
         PutWord(t + 5, PixelToUnitsY(top + TextDrop()));
-        std::memcpy(t + 7, line + column, size_t(length));
-        used += 7 + size_t(length);
+        std::memcpy(t + kFieldTextOffset, line + column, size_t(length));
+        used += kFieldTextOffset + size_t(length);
     }
     list[used++] = kCmdEnd;
     ExecuteDisplayList(list, list + used, 0);

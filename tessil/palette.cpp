@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "tessil/state.h"
 
 namespace tessil {

@@ -20,7 +20,7 @@ struct ButtonRect {
     uint8_t code;
 };
 
-bool IsButtonKind(uint8_t kind) { return kind == kCmdButton206 || (kind >= 230 && kind <= 233); }
+bool IsButtonKind(uint8_t kind) { return kind == kCmdButton206 || (kind >= kCmdButton230 && kind <= kCmdButton233); }
 
 // A button's rectangle in pixels, converted without the rounding term.
 ButtonRect RectOf(const uint8_t* record)
@@ -69,7 +69,7 @@ int CaretX(const uint8_t* field, int left, int cursor)
     if (screenMode == 1)
         return left + int(cursor * (screen.width / 80.0));
     int x = left;
-    const uint8_t* text = field + 7;
+    const uint8_t* text = field + kFieldTextOffset;
     for (int i = 0; i < cursor; ++i) {
         unsigned c = text[i];
         int advance = screenMode == 3 ? font16x16[34 * c + 33] : font12x12[20 * c + 19];
@@ -82,10 +82,10 @@ void CopyOut(const uint8_t* field, char* text, size_t textSize)
 {
     if (!text || textSize == 0)
         return;
-    size_t n = size_t(field[2]) + 100;
+    size_t n = size_t(field[2]) + kFieldOverrun;
     if (n > textSize - 1)
         n = textSize - 1;
-    std::memcpy(text, field + 7, n);
+    std::memcpy(text, field + kFieldTextOffset, n);
     text[n] = 0;
 }
 
@@ -187,8 +187,8 @@ uint16_t EditField(uint16_t entry, char* text, size_t textSize, bool keep)
         return 0;
     uint8_t* field = fieldTable[index];
     const int width = field[2];
-    const int capacity = width + 100;
-    char* buffer = reinterpret_cast<char*>(field + 7);
+    const int capacity = width + kFieldOverrun;
+    char* buffer = reinterpret_cast<char*>(field + kFieldTextOffset);
 
     static const uint8_t opaque[] = {kCmdOpaqueText, kCmdEnd};
     DispatchDisplayCommands(opaque, opaque + sizeof opaque, 0);
@@ -229,7 +229,7 @@ uint16_t EditField(uint16_t entry, char* text, size_t textSize, bool keep)
             };
             int cursor = scrollOffset;
             uint8_t c = next();
-            if (c == 255) {
+            if (c == kMouseRecord) {
                 uint8_t record[5];
                 for (uint8_t& b : record)
                     b = next();
@@ -239,26 +239,26 @@ uint16_t EditField(uint16_t entry, char* text, size_t textSize, bool keep)
                 result = cursor == 0 ? 255 : 0;
             } else if (c == 0) {
                 switch (next()) {
-                case 72: result = 253; break;
-                case 80: result = 254; break;
-                case 75:
+                case kScanUp: result = 253; break;
+                case kScanDown: result = 254; break;
+                case kScanLeft:
                     if (cursor > 0)
                         --cursor;
                     break;
-                case 77:
+                case kScanRight:
                     if (cursor < capacity) {
                         if (buffer[cursor] == 0)
                             buffer[cursor] = ' ';
                         ++cursor;
                     }
                     break;
-                case 83:
+                case kScanDelete:
                     if (cursor < capacity) {
                         std::memmove(buffer + cursor, buffer + cursor + 1, size_t(capacity - cursor - 1));
                         buffer[capacity - 1] = 0;
                     }
                     break;
-                case 84:
+                case kScanCtrlDelete:
                     std::memset(buffer + cursor, 0, size_t(capacity - cursor));
                     result = width;
                     break;
@@ -303,12 +303,12 @@ uint16_t GetFieldText(int16_t field, char* out, size_t outSize, char stop)
         !out || outSize == 0)
         return 0;
     const uint8_t* record = fieldTable[field];
-    size_t capacity = size_t(record[2]) + 100;
+    size_t capacity = size_t(record[2]) + kFieldOverrun;
     size_t room = outSize - 1 < capacity ? outSize - 1 : capacity;
     std::memset(out, 0, room + 1);
     size_t n = 0;
     for (; n < room; ++n) {
-        char c = char(record[7 + n]);
+        char c = char(record[kFieldTextOffset + n]);
         if (c == stop)
             break;
         out[n] = c ? c : ' ';

@@ -123,7 +123,7 @@ void CreateScreenBitmap()
         surface.Resize(width, height);
         canvas = MakeCanvas(surface);
     }
-    static const uint8_t clear[] = {170, 0, 0, 0, 0, 0, 0x27, 0x10, 0x27, 0x10, 255};
+    static const uint8_t clear[] = {kCmdFillRect, 0, 0, 0, 0, 0, 0x27, 0x10, 0x27, 0x10, kCmdEnd};
     DispatchDisplayCommands(clear, clear + sizeof clear, 0);
 }
 

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kMaxChains = 64;
 constexpr int kMaxFollowUps = 16;
-constexpr uint8_t kCmdScreenOptions = 216;
 
 int currentRecord = 0;
 char previousBook[sizeof DynamicBlock::screenFilePath];
@@ -144,17 +143,17 @@ int LoadScreenProgram(const uint8_t* record, uint8_t* output, int mode)
             break;
         case kCmdTextField:
         case kCmdTextField2:
-            if (p[1] & 0x80) {
+            if (p[1] & kFieldFlag) {
                 uint8_t width = p[2];
-                uint8_t* f = NewField(7 + size_t(width) + 100);
+                uint8_t* f = NewField(kFieldTextOffset + size_t(width) + kFieldOverrun);
                 if (!f) {
                     cut = true;
                     break;
                 }
                 f[0] = kCmdTextFieldRecord;
-                std::memcpy(f + 1, p + 1, 6);
-                std::memcpy(f + 7, p + 7, width);
-                std::memset(f + 7 + width, 0, 100);
+                std::memcpy(f + 1, p + 1, kFieldTextOffset - 1);
+                std::memcpy(f + kFieldTextOffset, p + kFieldTextOffset, width);
+                std::memset(f + kFieldTextOffset + width, 0, kFieldOverrun);
             }
             out.Append(p, length);
             break;

@@ -26,7 +26,18 @@
 
 namespace tessil {
 
-// Load modes: 0 and 1 draw; 2 and above only rebuild the field table (3
+// A screen file is an array of records of kRecordSize bytes; a display list
+// the framework builds fits kCommandBufferSize bytes.
+constexpr int kRecordSize = 3200;
+constexpr int kCommandBufferSize = 3200;
+// The screen library's record that carries the 8 x 8 font, stored inverted
+// from byte kFont8x8Offset on (its list must end before it).
+constexpr int kFontRecord = 21;
+constexpr int kFont8x8Offset = 1152;
+constexpr int kFont8x8Size = 2048;
+
+// Loads one record of kRecordSize bytes; `output` (kCommandBufferSize bytes)
+// takes the display lists it draws. Load modes: 0 and 1 draw; 2 and above only rebuild the field table (3
 // re-runs the current screen after a pause); 4 also copies every command
 // to the output.
 int LoadScreenProgram(const uint8_t* record, uint8_t* output, int mode);

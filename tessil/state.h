@@ -7,6 +7,7 @@
 
 #include "platform/win32.h"
 #include "tessil/raster.h"
+#include "tessil/screen_program.h"
 #include "tessil/surface.h"
 #include "tessil/tessil.h"
 
@@ -85,7 +86,7 @@ inline Pixel ColourPixel(int index) { return PixelFromColorref(colourTable[index
 // ---- Fonts -------------------------------------------------------------------
 
 // The bitmap fonts, as loaded (the 8 x 8 font already un-inverted).
-extern uint8_t font8x8[2048];
+extern uint8_t font8x8[kFont8x8Size];
 extern uint8_t font12x12[5120];
 extern uint8_t font16x16[8704];
 
@@ -105,9 +106,7 @@ extern int fontsLoadedForMode; // -1 when palette and fonts are to be loaded aga
 
 // ---- The dynamic block --------------------------------------------------------
 
-constexpr int kRecordSize = 3200;
 constexpr int kMaxFields = 1000;
-constexpr int kCommandBufferSize = 3200;
 
 // One zero-filled allocation that screens and fields live in (the areas the
 // framework uses; screen programs add theirs).

@@ -65,6 +65,30 @@ extern FontRecord fontSettings;
 // Allocates the framework's dynamic block (screens, fields, command buffer).
 // Returns false when it cannot be had. Called once at start-up.
 bool CreateDynamicBuffers();
+
+// ---- Settings -------------------------------------------------------------
+
+// What the program's settings files tell the framework. The values come from
+// files the user edits: ApplySettings bounds them.
+struct Settings {
+    // The screen's physical proportions, any unit; they set the aspect of
+    // ellipses. Values outside (0, 100) count as 1.
+    double screenAcross = 1, screenDown = 1;
+    // The screen library (see SetScreenLibraryPath); its folder part, from the
+    // first backslash to the last, becomes the framework's current folder.
+    const char* libraryPath = "";
+};
+
+// Takes the settings read at start-up. Call after CreateDynamicBuffers.
+void ApplySettings(const Settings& settings);
+
+// Takes the user's font record: sets fontSettings and the working copy that
+// display command 128 restores from it.
+void SetFontRecord(const FontRecord& record);
+
+// Puts the framework in its start state: opaque text, default character
+// sizes and text grid, no line editing, the function-key bar enabled.
+void ResetState();
 // Releases the dynamic block and the framework's drawing resources.
 void ReleaseScreenResources();
 

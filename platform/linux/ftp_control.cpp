@@ -15,6 +15,8 @@
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet.h"
 #include "platform/linux/wininet_internal.h"
+// After the Win32 types it is written in.
+#include "platform/extensions.h"
 
 namespace {
 
@@ -52,7 +54,7 @@ bool IsCodeDigits(const std::string& line) {
 
 int InternetTimeoutMs() {
     static const int limit = [] {
-        const char* text = std::getenv("KV_INTERNET_TIMEOUT_MS");
+        const char* text = PlatformSetting("KV_INTERNET_TIMEOUT_MS");
         if (text && *text) {
             char* end = nullptr;
             long value = std::strtol(text, &end, 10);

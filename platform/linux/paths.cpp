@@ -60,7 +60,7 @@ std::string AbsoluteFolder(const std::string& folder) {
 }
 
 std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
+    const char* home = PlatformSetting("HOME");
     if (home && *home) return home;
     std::vector<char> buffer(16384);
     struct passwd pw;
@@ -138,7 +138,7 @@ std::string PlatformDriveRoot() {
         std::lock_guard<std::mutex> lock(g_rootMutex);
         if (g_rootSet) return g_root;
     }
-    const char* drive = std::getenv("KESTROVANE_DRIVE");
+    const char* drive = PlatformSetting("KESTROVANE_DRIVE");
     if (drive && *drive) return AbsoluteFolder(drive);
     return AbsoluteFolder(HomeFolder());
 }

@@ -39,6 +39,8 @@
 #include "platform/linux/handles.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/paths.h"
+// After the Win32 types it is written in.
+#include "platform/extensions.h"
 
 extern char** environ;
 
@@ -172,7 +174,7 @@ std::string ShellQuote(const std::string& text) {
 }
 
 std::string DesktopProgram(const char* variable) {
-    const char* chosen = std::getenv(variable);
+    const char* chosen = PlatformSetting(variable);
     return chosen && *chosen ? chosen : "xdg-open";
 }
 

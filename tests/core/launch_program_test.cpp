@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "core/launch_program.h"
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "support/temp_folder.h"
 #include "tessil/input.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/record_file.h"
+#include "records/record_file.h"
 #include "core/site_list.h"
 #include "support/temp_folder.h"
 

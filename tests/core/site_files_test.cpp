@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/site_files.h"
+#include "core/site_list.h"
+#include "records/record_file.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -74,4 +79,41 @@ TEST(SiteFileNames, NothingFromTheRecordReachesOutsideTheDataFolder) {
         }
     }
     EXPECT_EQ(NamesFor("ftp.example.com", "..\\up", "*").store, "example_..-up_J.dbf");
+}
+
+// A site list written by another program, or damaged, may fill a text field
+// to its width with no NUL. Each field's text ends at its width: the names
+// take nothing from the neighbouring field or from past the record, which
+// lies alone on the heap so that the sanitizer build catches a read past it.
+TEST(SiteFileNames, FieldsWithoutNulEndAtTheirWidth) {
+    struct Case {
+        std::string host, folder, mask;  // the stored bytes, padded with zeros
+        std::string store;
+    };
+    const std::string host = "ftp.site." + std::string(91, 'h');
+    const Case cases[] = {
+        {host, std::string(200, 'f'), std::string(50, 'm'), "site_" + std::string(200, 'f') + "_" + std::string(50, 'm') + ".dbf"},
+        {std::string(100, 'h'), "", std::string(50, 'm'), std::string(50, 'h') + "._" + std::string(50, 'm') + ".dbf"},
+        {"ftp.example.com", std::string(200, 'f'), "*.htm", "example_" + std::string(200, 'f') + "_JNhtm.dbf"},
+    };
+    TempFolder tmp;
+    for (const Case& c : cases) {
+        SiteRecord written;
+        std::memset(&written, 'z', sizeof written);  // no NUL anywhere but in the padding below
+        CopyField(written.ftpHost, sizeof written.ftpHost, "");
+        CopyField(written.remoteFolder, sizeof written.remoteFolder, "");
+        CopyField(written.fileMask, sizeof written.fileMask, "");
+        std::memcpy(written.ftpHost, c.host.data(), c.host.size());
+        std::memcpy(written.remoteFolder, c.folder.data(), c.folder.size());
+        std::memcpy(written.fileMask, c.mask.data(), c.mask.size());
+        ASSERT_EQ(WriteSiteRecord("sites.info", written, 1), kSiteRecordSize);
+
+        auto read = std::make_unique<SiteRecord>();
+        ASSERT_TRUE(ReadSiteRecord("sites.info", *read, 1));
+        EXPECT_EQ(FieldText(read->ftpHost), c.host);
+        EXPECT_EQ(FieldText(read->fileMask), c.mask);
+        SiteFileNames(*read);
+        EXPECT_EQ(siteStoreFile, c.store);
+        EXPECT_EQ(std::string(siteEventLogFile), c.store.substr(0, c.store.size() - 3) + "msg");
+    }
 }

@@ -11,7 +11,6 @@
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"
-#include "tessil/state.h"
 #include "tessil/tessil.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
@@ -44,9 +43,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
         230, 7, 0x01, 0xF4, 0x06, 0x83, 0x0F, 0xA0, 0x07, 0x08, 0, 0, 255,
         255};
-    std::memcpy(tessil::dyn->screenRecord, screenProgram, sizeof screenProgram);
-    std::memset(tessil::dyn->screenRecord + sizeof screenProgram, 255, tessil::kRecordSize - sizeof screenProgram);
-    tessil::LoadScreenProgram(tessil::dyn->screenRecord, tessil::dyn->commandBuffer, 0);
+    static uint8_t record[tessil::kRecordSize];
+    static uint8_t output[tessil::kCommandBufferSize];
+    std::memset(record, 255, sizeof record);
+    std::memcpy(record, screenProgram, sizeof screenProgram);
+    tessil::LoadScreenProgram(record, output, 0);
     tessil::PlaceCursorOnButton(0);
 
     uint16_t result = tessil::EditField(1, nullptr, 0, false);

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tessil/png_file.h"
+#include "tools/png/png_file.h"
 #include "tessil/screen_program.h"
 
 namespace tessil_test {

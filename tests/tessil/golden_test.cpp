@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tessil/png_file.h"
+#include "tools/png/png_file.h"
 
 namespace tessil_test {
 namespace {

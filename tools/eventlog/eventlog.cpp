@@ -65,7 +65,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "eventlog: %s has no record %s\n", argv[1], argv[2]);
         return 1;
     }
-    SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
+    SiteFileNames(site);
     if (argc == 3)
         return List();
     if (argc >= 5 && std::string_view(argv[3]) == "add")

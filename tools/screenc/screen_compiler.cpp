@@ -86,6 +86,8 @@
 
 namespace screenc {
 
+using namespace tessil;
+
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480; // the screen the pixel forms describe
@@ -399,7 +401,7 @@ private:
     void Emit(const Command& c)
     {
         RecordBuild& r = Current();
-        size_t length = tessil::DisplayCommandLength(c.b.data(), c.b.size());
+        size_t length = DisplayCommandLength(c.b.data(), c.b.size());
         if (length != c.b.size())
             Fail("internal error: command " + Str(c.b[0]) + " came out " + Str(long(c.b.size())) +
                  " bytes long, the command table says " + Str(long(length)));
@@ -407,7 +409,7 @@ private:
         // The list and its closing 255 must fit.
         if (r.list.size() + 1 > size_t(kRecordSize) && !r.overflowLine)
             r.overflowLine = line_;
-        if (r.list.size() + 1 > size_t(kFontOffset) && !r.fontOverflowLine)
+        if (r.list.size() + 1 > size_t(kFont8x8Offset) && !r.fontOverflowLine)
             r.fontOverflowLine = line_;
     }
 
@@ -440,8 +442,12 @@ private:
         } else if (name == "clear" || name == "restorefont" || name == "opaque" || name == "transparent" ||
                    name == "endviewport" || name == "nop") {
             a.End();
-            int op = name == "clear" ? 129 : name == "restorefont" ? 128 : name == "opaque" ? 180
-                   : name == "transparent" ? 181 : name == "endviewport" ? 187 : 254;
+            int op = name == "clear"         ? kCmdClearScreen
+                   : name == "restorefont"   ? kCmdRestoreFont
+                   : name == "opaque"        ? kCmdOpaqueText
+                   : name == "transparent"   ? kCmdTransparentText
+                   : name == "endviewport"   ? kCmdEndViewport
+                                             : kCmdNop;
             Emit(Command().U8(op));
         } else if (name == "colourparam") {
             int b1;
@@ -452,7 +458,7 @@ private:
                 b1 = a.Colour(255 - 16) + 16;
             }
             a.End();
-            Emit(Command().U8(160).U8(b1));
+            Emit(Command().U8(kCmdColourParameter).U8(b1));
         } else if (name == "charsize") {
             int codes[2];
             for (int& code : codes) {
@@ -461,20 +467,21 @@ private:
                     Fail("character size code 1 names no font (0 default, 2 8x8, 3 12x12, 4 16x16)");
             }
             a.End();
-            Emit(Command().U8(178).U8(codes[0]).U8(codes[1]));
+            Emit(Command().U8(kCmdCharSize).U8(codes[0]).U8(codes[1]));
         } else if (name == "textgrid") {
             int columns = int(a.Number(0, 10000, "text grid columns"));
             int rows = int(a.Number(0, 10000, "text grid rows"));
             a.End();
-            Emit(Command().U8(179).U16(columns).U16(rows));
+            Emit(Command().U8(kCmdTextGrid).U16(columns).U16(rows));
         } else if (name == "fill") {
             int c = a.Colour(255);
             Rect r = a.ReadRect();
             a.End();
-            Emit(Command().U8(170).U8(c).Box(r));
+            Emit(Command().U8(kCmdFillRect).U8(c).Box(r));
         } else if (name == "frame") {
             static const std::map<std::string, int> kinds = {
-                {"flat", 189}, {"raised", 190}, {"sunken", 191}, {"shadow", 192}, {"shadowup", 193}};
+                {"flat", kCmdFlatFrame},     {"raised", kCmdRaisedFrame},      {"sunken", kCmdSunkenFrame},
+                {"shadow", kCmdShadowFrame}, {"shadowup", kCmdShadowFrame2}};
             if (a.AtEnd() || !kinds.count(tokens[1].text))
                 Fail("a frame is flat, raised, sunken, shadow or shadowup");
             int op = kinds.at(tokens[1].text);
@@ -494,9 +501,9 @@ private:
                 Fail("a " + name + " has " + Str(long(least)) + " to 255 points, not " + Str(long(points.size())));
             Command cmd;
             if (name == "polygon")
-                cmd.U8(215).U8(0).U8(0).U8(1).U8(int(points.size()));
+                cmd.U8(kCmdPolygon).U8(0).U8(0).U8(1).U8(int(points.size()));
             else
-                cmd.U8(name == "line" ? 131 : 135).U8(c).U8(int(points.size()));
+                cmd.U8(name == "line" ? kCmdPolyline : kCmdDashedPolyline).U8(c).U8(int(points.size()));
             for (Point p : points)
                 cmd.At(p);
             if (name == "polygon")
@@ -509,10 +516,10 @@ private:
                 a.Expect("height");
                 Point p3 = a.ReadPoint(true);
                 a.End();
-                Emit(Command().U8(133).U8(c).At(p1).At(p2).At(p3));
+                Emit(Command().U8(kCmdEllipseHeight).U8(c).At(p1).At(p2).At(p3));
             } else {
                 a.End();
-                Emit(Command().U8(132).U8(c).At(p1).At(p2));
+                Emit(Command().U8(kCmdEllipse).U8(c).At(p1).At(p2));
             }
         } else if (name == "curve") {
             int c = a.Colour(255);
@@ -520,37 +527,37 @@ private:
             a.Expect("toward");
             Point toward = a.ReadPoint(true);
             a.End();
-            Emit(Command().U8(134).U8(c).At(from).At(to).At(toward));
+            Emit(Command().U8(kCmdCurve).U8(c).At(from).At(to).At(toward));
         } else if (name == "roundbox") {
             int c = a.Colour(255);
             Rect r = a.ReadRect();
             int radius = a.Length();
             a.End();
-            Emit(Command().U8(203).U8(c).Box(r).U16(radius));
+            Emit(Command().U8(kCmdRoundBox).U8(c).Box(r).U16(radius));
         } else if (name == "floodfill") {
             int c = a.Colour(255);
             Point p = a.ReadPoint(true);
             a.End();
-            Emit(Command().U8(172).U8(c).At(p));
+            Emit(Command().U8(kCmdFloodFill).U8(c).At(p));
         } else if (name == "text") {
             int c = a.Colour(255);
             Point p = a.ReadPoint(false); // command 151 converts without the rounding term
             std::string t = a.Text("text");
             a.End();
-            Emit(Command().U8(151).U8(c).U8(int(t.size())).At(p).Bytes(t));
+            Emit(Command().U8(kCmdText).U8(c).U8(int(t.size())).At(p).Bytes(t));
         } else if (name == "label") {
             int c = a.Colour(127, "label colour");
             Point p = a.ReadPoint(true);
             std::string t = a.Text("label");
             a.End();
             CheckInsideScreen(p, int(t.size()), "a label");
-            Emit(Command().U8(152).U8(c).U8(int(t.size())).At(p).Bytes(t));
+            Emit(Command().U8(kCmdTextField).U8(c).U8(int(t.size())).At(p).Bytes(t));
         } else if (name == "caption") {
             int c = a.Colour(127, "caption colour");
             Rect r = a.ReadRect();
             std::string t = a.Text("caption");
             a.End();
-            Emit(Command().U8(152).U8(c).U8(int(t.size())).At(Centred(r, int(t.size()))).Bytes(t));
+            Emit(Command().U8(kCmdTextField).U8(c).U8(int(t.size())).At(Centred(r, int(t.size()))).Bytes(t));
         } else if (name == "field") {
             int c = a.Colour(127, "field colour");
             int width = int(a.Number(1, 255, "field width"));
@@ -559,7 +566,7 @@ private:
             a.End();
             CheckInsideScreen(p, width, "a field");
             t.resize(size_t(width), ' ');
-            Emit(Command().U8(152).U8(0x80 | c).U8(width).At(p).Bytes(t));
+            Emit(Command().U8(kCmdTextField).U8(kFieldFlag | c).U8(width).At(p).Bytes(t));
             Current().fields.push_back({p, width});
         } else if (name == "inputbox") {
             const std::vector<FieldPlace>& fields = Current().fields;
@@ -571,7 +578,7 @@ private:
             const FieldPlace& f = fields[size_t(n - 1)];
             int x = UnitsToPixelX(f.at.u, true), y = UnitsToPixelY(f.at.v, true);
             Rect r{f.at, {PixelToUnitsX(x + f.width * kCell - 1, true), PixelToUnitsY(y + kCell - 1, true)}};
-            Emit(Command().U8(230).U8(0).Box(r).U16(0).U8(255));
+            Emit(Command().U8(kCmdButton230).U8(0).Box(r).U16(0).U8(255));
         } else if (name == "button") {
             int c = a.Colour(255);
             Rect r = a.ReadRect();
@@ -579,9 +586,9 @@ private:
             int code = int(a.Number(0, 255, "button code"));
             std::string t = a.Text("caption");
             a.End();
-            Emit(Command().U8(206).U8(c).Box(r).U8(code).U8(int(t.size())).Bytes(t));
+            Emit(Command().U8(kCmdButton206).U8(c).Box(r).U8(code).U8(int(t.size())).Bytes(t));
         } else if (name == "button230" || name == "button231" || name == "button232" || name == "button233") {
-            int op = std::stoi(name.substr(6));
+            int op = std::stoi(name.substr(6)); // the statement names its opcode
             int c = a.Colour(255);
             Rect r = a.ReadRect();
             int t = a.Length();
@@ -589,7 +596,7 @@ private:
             int code = int(a.Number(0, 255, "button code"));
             Command cmd;
             cmd.U8(op).U8(c).Box(r).U16(t).U8(code);
-            if (op == 231 || op == 233) {
+            if (op == kCmdButtonFrame || op == kCmdButton233) {
                 std::string caption = a.Text("caption");
                 cmd.U8(int(caption.size())).Bytes(caption);
             }
@@ -598,7 +605,7 @@ private:
         } else if (name == "viewport") {
             Rect r = a.ReadRect();
             a.End();
-            Emit(Command().U8(186).U8(0).Box(r));
+            Emit(Command().U8(kCmdViewport).U8(0).Box(r));
         } else if (name == "picture") {
             int c = a.Colour(255);
             Rect r = a.ReadRect();
@@ -606,12 +613,12 @@ private:
             int record = int(a.Number(0, kMaxRecord, "picture record"));
             std::string file = a.Text("file name", 79); // the framework keeps 80 bytes of it
             a.End();
-            Emit(Command().U8(234).U8(c).Box(r).U16(0).U8(record).U8(int(file.size())).Bytes(file));
+            Emit(Command().U8(kCmdPicture).U8(c).Box(r).U16(0).U8(record).U8(int(file.size())).Bytes(file));
         } else if (name == "chain") {
             int n = int(a.Number(1, kMaxRecord, "record number"));
             a.End();
             chains_.push_back({n, line_});
-            Emit(Command().U8(161).U8(n));
+            Emit(Command().U8(kCmdChain).U8(n));
         } else if (name == "shownow") {
             int pause;
             if (a.NextIs("wait")) {
@@ -621,7 +628,7 @@ private:
                 pause = int(a.Number(0, 254, "pause (50 ms steps)"));
             }
             a.End();
-            Emit(Command().U8(163).U8(pause));
+            Emit(Command().U8(kCmdShowNow).U8(pause));
         } else if (name == "bytes") {
             std::vector<uint8_t> raw;
             while (!a.AtEnd())
@@ -629,9 +636,9 @@ private:
             if (raw.empty())
                 Fail("bytes needs at least one byte");
             for (size_t i = 0; i < raw.size();) {
-                if (raw[i] == tessil::kCmdEnd)
+                if (raw[i] == kCmdEnd)
                     Fail("bytes may not hold 255: the compiler ends each record's list itself");
-                size_t length = tessil::DisplayCommandLength(raw.data() + i, raw.size() - i);
+                size_t length = DisplayCommandLength(raw.data() + i, raw.size() - i);
                 if (length == 0)
                     Fail("bytes from byte " + Str(long(i + 1)) + " (" + Str(raw[i]) +
                          ") do not form a whole display command");
@@ -655,7 +662,7 @@ private:
             if (!in)
                 Fail("cannot read the font file " + full);
             std::vector<uint8_t> font((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (font.size() != size_t(kFontBytes))
+            if (font.size() != size_t(kFont8x8Size))
                 Fail("the font file " + full + " holds " + Str(long(font.size())) + " bytes, not 2048");
             r.font = font;
             r.fontLine = line_;
@@ -686,7 +693,7 @@ private:
             bool font = r.fontLine != 0;
             int overflow = font ? r.fontOverflowLine : r.overflowLine;
             if (overflow) {
-                std::string limit = font ? Str(kFontOffset) + " (the 8 x 8 font starts there)" : Str(kRecordSize);
+                std::string limit = font ? Str(kFont8x8Offset) + " (the 8 x 8 font starts there)" : Str(kRecordSize);
                 Error(overflow, "record " + Str(number) + " is too long: its list and end mark need " +
                                     Str(long(r.list.size() + 1)) + " bytes, more than " + limit);
             }
@@ -699,12 +706,12 @@ private:
     std::vector<uint8_t> Assemble() const
     {
         int last = records_.rbegin()->first;
-        std::vector<uint8_t> file(size_t(last) * kRecordSize, tessil::kCmdEnd);
+        std::vector<uint8_t> file(size_t(last) * kRecordSize, kCmdEnd);
         for (const auto& [number, r] : records_) {
             uint8_t* record = file.data() + size_t(number - 1) * kRecordSize;
             std::copy(r.list.begin(), r.list.end(), record);
             if (!r.font.empty())
-                std::copy(r.font.begin(), r.font.end(), record + kFontOffset);
+                std::copy(r.font.begin(), r.font.end(), record + kFont8x8Offset);
         }
         return file;
     }

@@ -11,13 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "tessil/display_commands.h"
+#include "tessil/screen_program.h"
+
 namespace screenc {
 
-constexpr int kRecordSize = 3200;
+// The screen file's facts are the framework's.
+using tessil::kFont8x8Offset;
+using tessil::kFont8x8Size;
+using tessil::kFontRecord;
+using tessil::kRecordSize;
+
 constexpr int kMaxRecord = 255;      // chains and pictures name records by one byte
-constexpr int kFontRecord = 21;      // the screen library's record that carries the 8 x 8 font
-constexpr int kFontOffset = 1152;    // where in it the font starts
-constexpr int kFontBytes = 2048;
 
 // One error, named by file and line ("kestrvane.scr:12: ...").
 struct Diagnostic {

@@ -9,6 +9,8 @@
 
 namespace screenc {
 
+using namespace tessil;
+
 namespace {
 
 int Word(const uint8_t* p) { return (int(p[0]) << 8) | int(p[1]); }
@@ -105,46 +107,46 @@ std::string Statement(const uint8_t* c, size_t length)
     Listing l(c);
     uint8_t op = c[0];
     switch (op) {
-    case 128: return l.Say("restorefont").Line();
-    case 129: return l.Say("clear").Line();
-    case 180: return l.Say("opaque").Line();
-    case 181: return l.Say("transparent").Line();
-    case 187: return l.Say("endviewport").Line();
-    case 254: return l.Say("nop").Line();
-    case 160:
+    case kCmdRestoreFont: return l.Say("restorefont").Line();
+    case kCmdClearScreen: return l.Say("clear").Line();
+    case kCmdOpaqueText: return l.Say("opaque").Line();
+    case kCmdTransparentText: return l.Say("transparent").Line();
+    case kCmdEndViewport: return l.Say("endviewport").Line();
+    case kCmdNop: return l.Say("nop").Line();
+    case kCmdColourParameter:
         if (c[1] == 0)
             return l.Say("colourparam none").Line();
         if (c[1] < 16)
             return "";
         return l.Say("colourparam").Colour(c[1] - 16).Line();
-    case 178:
+    case kCmdCharSize:
         for (int i = 1; i <= 2; ++i)
             if (c[i] > 4 || c[i] == 1)
                 return "";
         return l.Say("charsize").Number(c[1]).Number(c[2]).Line();
-    case 179:
+    case kCmdTextGrid:
         if (!InUnits(c + 1, 2))
             return "";
         return l.Say("textgrid").Number(Word(c + 1)).Number(Word(c + 3)).Line();
-    case 170:
+    case kCmdFillRect:
         if (!OrderedRect(c + 2))
             return "";
         return l.Say("fill").Colour(c[1]).Rect(2).Line();
-    case 189: case 190: case 191: case 192: case 193: {
+    case kCmdFlatFrame: case kCmdRaisedFrame: case kCmdSunkenFrame: case kCmdShadowFrame: case kCmdShadowFrame2: {
         static const char* const kinds[] = {"flat", "raised", "sunken", "shadow", "shadowup"};
         if (!OrderedRect(c + 2) || !InUnits(c + 10, 1))
             return "";
-        return l.Say("frame").Say(kinds[op - 189]).Colour(c[1]).Rect(2).Number(Word(c + 10)).Line();
+        return l.Say("frame").Say(kinds[op - kCmdFlatFrame]).Colour(c[1]).Rect(2).Number(Word(c + 10)).Line();
     }
-    case 131: case 135: {
+    case kCmdPolyline: case kCmdDashedPolyline: {
         if (c[2] < 2 || !InUnits(c + 3, 2 * c[2]))
             return "";
-        l.Say(op == 131 ? "line" : "dashed").Colour(c[1]);
+        l.Say(op == kCmdPolyline ? "line" : "dashed").Colour(c[1]);
         for (int i = 0; i < c[2]; ++i)
             l.Point(3 + 4 * i);
         return l.Line();
     }
-    case 215: {
+    case kCmdPolygon: {
         int points = c[4];
         if (c[1] || c[2] || c[3] != 1 || points < 3 || !InUnits(c + 5, 2 * points) || c[5 + 4 * points] != 0)
             return "";
@@ -153,63 +155,63 @@ std::string Statement(const uint8_t* c, size_t length)
             l.Point(5 + 4 * i);
         return l.Line();
     }
-    case 132:
+    case kCmdEllipse:
         if (!InUnits(c + 2, 4))
             return "";
         return l.Say("ellipse").Colour(c[1]).Point(2).Point(6).Line();
-    case 133:
+    case kCmdEllipseHeight:
         if (!InUnits(c + 2, 6))
             return "";
         return l.Say("ellipse").Colour(c[1]).Point(2).Point(6).Say("height").Point(10).Line();
-    case 134:
+    case kCmdCurve:
         if (!InUnits(c + 2, 6))
             return "";
         return l.Say("curve").Colour(c[1]).Point(2).Point(6).Say("toward").Point(10).Line();
-    case 203:
+    case kCmdRoundBox:
         if (!OrderedRect(c + 2) || !InUnits(c + 10, 1))
             return "";
         return l.Say("roundbox").Colour(c[1]).Rect(2).Number(Word(c + 10)).Line();
-    case 172:
+    case kCmdFloodFill:
         if (!InUnits(c + 2, 2))
             return "";
         return l.Say("floodfill").Colour(c[1]).Point(2).Line();
-    case 151:
+    case kCmdText:
         if (!InUnits(c + 3, 2))
             return "";
-        return l.Say("text").Colour(c[1]).Point(3, false).Text(7, c[2]).Line();
-    case 152:
+        return l.Say("text").Colour(c[1]).Point(3, false).Text(kFieldTextOffset, c[2]).Line();
+    case kCmdTextField:
         if (!InUnits(c + 3, 2))
             return "";
-        if (c[1] & 0x80) {
+        if (c[1] & kFieldFlag) {
             if (c[2] == 0)
                 return "";
-            return l.Say("field").Colour(c[1] & 0x7F).Number(c[2]).Point(3).Text(7, c[2]).Line();
+            return l.Say("field").Colour(c[1] & ~kFieldFlag).Number(c[2]).Point(3).Text(kFieldTextOffset, c[2]).Line();
         }
-        return l.Say("label").Colour(c[1]).Point(3).Text(7, c[2]).Line();
-    case 206:
+        return l.Say("label").Colour(c[1]).Point(3).Text(kFieldTextOffset, c[2]).Line();
+    case kCmdButton206:
         if (!OrderedRect(c + 2))
             return "";
         return l.Say("button").Colour(c[1]).Rect(2).Say("code").Number(c[10]).Text(12, c[11]).Line();
-    case 230: case 231: case 232: case 233:
+    case kCmdButton230: case kCmdButtonFrame: case kCmdButton232: case kCmdButton233:
         if (!OrderedRect(c + 2) || !InUnits(c + 10, 1))
             return "";
         l.Say("button" + std::to_string(op)).Colour(c[1]).Rect(2).Number(Word(c + 10)).Say("code").Number(c[12]);
-        if (op == 231 || op == 233)
+        if (op == kCmdButtonFrame || op == kCmdButton233)
             l.Text(14, c[13]);
         return l.Line();
-    case 186:
+    case kCmdViewport:
         if (c[1] || !OrderedRect(c + 2))
             return "";
         return l.Say("viewport").Rect(2).Line();
-    case 234:
+    case kCmdPicture:
         if (!OrderedRect(c + 2) || Word(c + 10) != 0 || c[13] > 79)
             return "";
         return l.Say("picture").Colour(c[1]).Rect(2).Say("record").Number(c[12]).Text(14, c[13]).Line();
-    case 161:
+    case kCmdChain:
         if (c[1] == 0)
             return "";
         return l.Say("chain").Number(c[1]).Line();
-    case 163:
+    case kCmdShowNow:
         return c[1] == 255 ? l.Say("shownow wait").Line() : l.Say("shownow").Number(c[1]).Line();
     default:
         (void)length;
@@ -234,7 +236,7 @@ std::string DumpScreenFile(const std::vector<uint8_t>& bytes)
     std::string out;
     size_t records = (bytes.size() + kRecordSize - 1) / kRecordSize;
     for (size_t n = 1; n <= records; ++n) {
-        std::vector<uint8_t> record(kRecordSize, tessil::kCmdEnd); // a short last record reads as padded
+        std::vector<uint8_t> record(kRecordSize, kCmdEnd); // a short last record reads as padded
         size_t start = (n - 1) * kRecordSize;
         size_t have = bytes.size() - start < size_t(kRecordSize) ? bytes.size() - start : size_t(kRecordSize);
         std::copy(bytes.begin() + long(start), bytes.begin() + long(start + have), record.begin());
@@ -244,14 +246,14 @@ std::string DumpScreenFile(const std::vector<uint8_t>& bytes)
         bool ended = false;
         while (at < record.size()) {
             const uint8_t* c = record.data() + at;
-            if (*c == tessil::kCmdEnd) {
+            if (*c == kCmdEnd) {
                 ended = true;
                 break;
             }
-            size_t length = tessil::DisplayCommandLength(c, record.size() - at);
+            size_t length = DisplayCommandLength(c, record.size() - at);
             if (length == 0) {
                 body += "  # byte " + std::to_string(at) + ": " +
-                        (tessil::IsDisplayOpcode(*c) ? "command " + std::to_string(*c) + " runs past the record"
+                        (IsDisplayOpcode(*c) ? "command " + std::to_string(*c) + " runs past the record"
                                                       : std::to_string(*c) + " is no display command") +
                         "; the rest of the record is not a list\n";
                 break;
@@ -271,7 +273,7 @@ std::string DumpScreenFile(const std::vector<uint8_t>& bytes)
         if (ended) {
             size_t first = at + 1, last = 0;
             for (size_t i = first; i < record.size(); ++i)
-                if (record[i] != tessil::kCmdEnd) {
+                if (record[i] != kCmdEnd) {
                     if (!last)
                         first = i;
                     last = i + 1;
@@ -279,9 +281,9 @@ std::string DumpScreenFile(const std::vector<uint8_t>& bytes)
             if (last) {
                 out += "  # bytes " + std::to_string(first) + ".." + std::to_string(last - 1);
                 out += " after the list hold data";
-                if (n == size_t(kFontRecord) && first >= size_t(kFontOffset))
-                    out += " (the 8 x 8 font lies at " + std::to_string(kFontOffset) + ".." +
-                           std::to_string(kFontOffset + kFontBytes - 1) + ")";
+                if (n == size_t(kFontRecord) && first >= size_t(kFont8x8Offset))
+                    out += " (the 8 x 8 font lies at " + std::to_string(kFont8x8Offset) + ".." +
+                           std::to_string(kFont8x8Offset + kFont8x8Size - 1) + ")";
                 out += "\n";
             }
         }

@@ -5,9 +5,11 @@
 //   sitelist PATH add HOST USER PASSWORD REMOTE-FOLDER MASK SECURE-FOLDER [active]
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "core/site_files.h"
 #include "core/site_list.h"
+#include "records/record_file.h"
 
 namespace {
 
@@ -26,11 +28,16 @@ int List(const char* path) {
             printf("%3d (deleted)\n", n);
             continue;
         }
-        SiteFileNames(site.ftpHost, site.remoteFolder, site.fileMask);
-        printf("%3d %s host=%s user=%s folder=%s mask=%s secure=%s sync=%d mirror=%d store=%s\n", n,
-               site.active ? "active  " : "inactive", site.ftpHost, site.userName,
-               site.remoteFolder, site.fileMask, site.secureFolder, site.syncWeb, site.mirror,
-               siteStoreFile);
+        SiteFileNames(site);
+        printf("%3d %s", n, site.active ? "active  " : "inactive");
+        const struct {
+            const char* label;
+            std::string_view text;
+        } fields[] = {{"host", FieldText(site.ftpHost)},         {"user", FieldText(site.userName)},
+                      {"folder", FieldText(site.remoteFolder)}, {"mask", FieldText(site.fileMask)},
+                      {"secure", FieldText(site.secureFolder)}};
+        for (const auto& f : fields) printf(" %s=%.*s", f.label, int(f.text.size()), f.text.data());
+        printf(" sync=%d mirror=%d store=%s\n", site.syncWeb, site.mirror, siteStoreFile);
     }
     return n > 1 ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "tessil/png_file.h"
+#include "tools/png/png_file.h"
 
 #include <png.h>
 
@@ -7,7 +7,9 @@
 
 #include "platform/win32.h"
 
-namespace tessil {
+using tessil::MakePixel;
+using tessil::Pixel;
+using tessil::Surface;
 
 namespace {
 
@@ -117,5 +119,3 @@ bool ReadPng(const char* path, Surface& surface)
     CloseHandle(io.file);
     return ok;
 }
-
-} // namespace tessil
