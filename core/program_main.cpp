@@ -13,6 +13,7 @@
 #include "core/resources.h"
 #include "core/site_files.h"
 #include "core/site_list.h"
+#include "net/file_names.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"
@@ -123,6 +124,7 @@ int ProgramMain(int count, char** words)
     if (count >= 1)
         std::snprintf(commandWord, sizeof commandWord, "%s", words[0]);
     SiteListPathFromCommandWord(commandWord, siteListPath, kSiteListPathSize);
+    RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
     ShowMonitorScreen();
     ShutdownCleanup();
 }

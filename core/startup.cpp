@@ -5,8 +5,6 @@
 
 #include "core/app.h"
 #include "core/data_files.h"
-#include "core/site_list.h"
-#include "net/file_names.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -86,5 +84,4 @@ void StartupInit()
         ShutdownCleanup();
     }
     tessil::ResetState();
-    RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
 }

@@ -68,10 +68,18 @@ bool DrawBitmapFile(const char* path, int x, int y)
 
 } // namespace
 
+// How far outside the screen a viewport's corners may lie, in pixels. A
+// viewport is given in the units of the frame in force, so viewports opened
+// inside viewports (a screen may leave one open for the next) would otherwise
+// multiply the frame until its arithmetic overflows; within this reach a unit
+// times the frame's width stays far inside 64 bits and a pixel inside int.
+constexpr int kViewportReach = 32767;
+
 void BeginViewport(const uint8_t* rectangle)
 {
-    int left = UnitsToX(Word16(rectangle)), top = UnitsToY(Word16(rectangle + 2));
-    int right = UnitsToX(Word16(rectangle + 4)), bottom = UnitsToY(Word16(rectangle + 6));
+    auto reach = [](int v) { return v < -kViewportReach ? -kViewportReach : v > kViewportReach ? kViewportReach : v; };
+    int left = reach(UnitsToX(Word16(rectangle))), top = reach(UnitsToY(Word16(rectangle + 2)));
+    int right = reach(UnitsToX(Word16(rectangle + 4))), bottom = reach(UnitsToY(Word16(rectangle + 6)));
     if (left > right) {
         int t = left;
         left = right;
