@@ -1,0 +1,143 @@
+// The monitoring engine: the site's file record store and the passes that the
+// driver runs for each site. Every pass works on the current site (its texts
+// are passed as arguments, its clock offset is read from currentSite), uses
+// the one FTP connection of net/connection.h and closes it before it returns.
+//
+// FILE RECORDS
+//
+// A site's record store is the keyed file siteStoreFile (core/site_files.h)
+// with one key per file or sub-folder of the remote folder; every key carries
+// the tag 1 and nothing else is stored. The key is the record text:
+//
+//   folder-like entry   "%s*%lu-%lu-0-0"       name, write time high, low
+//   other entries       "%s*%lu-%lu-%lu-%lu"   name, write time high, low,
+//                                              size high, size low
+//
+// followed by at most a mark or two (kMark* below). Numbers are unsigned
+// decimals. The time is a FILETIME already in local time (ServerTimeToLocal
+// for the web, FileTimeToLocalFileTime for the secure server folder).
+//
+// Invariants and rules every pass keeps:
+//   R1  A record text holds at most kMaxRecordText bytes; PutFileRecord
+//       refuses a longer one, so a long name is never cut into another's.
+//   R2  The name is everything before the last "*" (numbers and marks hold
+//       none), so a listed name that holds "*" is still compared whole.
+//   R3  Marks are looked for only after that last "*": a file named
+//       "x-file init.php" carries no mark.
+//   R4  Two records of one name do not exist at once: a writer deletes the
+//       old text when it adds the new one.
+//   R5  A pass acts only on what it could look up: when the store cannot be
+//       opened (or a lookup fails), the pass ends without acting.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+// ---- Record texts ---------------------------------------------------------------
+
+inline constexpr int kMaxRecordText = 199;
+inline constexpr int kRecordBufferSize = kMaxRecordText + 1;
+
+// The marks, appended right after the last number.
+inline constexpr char kMarkInit[] = "-file init";                      // the baseline made it
+inline constexpr char kMarkUpdatedBySw[] = "-file updated by sw";      // the web site check put it back
+inline constexpr char kMarkUpdatedByCwu[] = "-file updated by cwu";    // the secure server check uploaded it
+inline constexpr char kMarkChecked[] = "-file checked by cwu-mfw flag"; // local copy not newer; awaits the web check
+inline constexpr char kMarkFiltered[] = "-filtered by ksv";            // excluded from monitoring
+// The families the web site check tells apart.
+inline constexpr char kFamilyUpdated[] = "-file updated by";
+inline constexpr char kFamilyChecked[] = "-file checked by";
+
+// The most a record can gain in marks (the secure server check appends
+// kMarkChecked to a record that may carry kMarkFiltered). An entry whose
+// plain record leaves less room than this is not recorded at all (R1).
+inline constexpr int kMarkRoom = int(sizeof kMarkFiltered - 1 + sizeof kMarkChecked - 1);
+
+// Builds the plain record of an entry (no mark) into `record`. Returns its
+// length, or -1 when the record and kMarkRoom would pass kMaxRecordText
+// (then `record` is empty). A folder-like entry's size fields are cleared in
+// `entry` too, since the event log takes the entry as the pass passes it on.
+int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRecordBufferSize]);
+
+// The name of a record (R2) and its length; the whole text when it holds no "*".
+int RecordNameLength(const char* record);
+// True when `record` carries `mark` (or a family text) after its name (R3).
+bool RecordHasMark(const char* record, const char* mark);
+// The write time after the name ("%lu-%lu-"); false when it cannot be read.
+bool RecordTime(const char* record, FILETIME& time);
+
+// ---- The store ------------------------------------------------------------------
+
+// Removes `oldRecord` (when given) and adds `newRecord` (when given), opening
+// the store first when it is not open. Returns 1; 0 when the store cannot be
+// opened, or when `newRecord` passes kMaxRecordText (then nothing changes).
+// Errors of the keyed file's insert and delete are not reported (a failed
+// delete leaves the old text beside the new one).
+int32_t PutFileRecord(const char* newRecord, const char* oldRecord);
+
+// Looks up the name of `record` (R2): copies into `out` (kRecordBufferSize
+// bytes) the first stored record at or after the name followed by "*".
+// Returns 1 when one exists (it may be of another name: the caller compares),
+// 0 when every stored record sorts before, -1 when the store cannot be opened
+// or is damaged (a failed find, a stored key longer than kMaxRecordText).
+int32_t GetFileRecord(const char* record, char* out);
+
+// Closes the store if it is open. Every pass calls it before it returns, and
+// before the store file is deleted.
+void CloseFileRecords();
+
+// Opening the store: a missing or empty store file is created (512-byte
+// nodes); an open that still fails is tried storeOpenAttempts times in all
+// (5), storeRetryMilliseconds apart (1,000) with the window live. Tests
+// shorten them.
+extern int storeOpenAttempts;
+extern int storeRetryMilliseconds;
+
+// ---- Server time ----------------------------------------------------------------
+
+// Subtracts the current site's offset hours from the entry's last-write time
+// (a negative offset adds), in place, with full calendar carry.
+void ServerTimeToLocal(WIN32_FIND_DATAA& entry);
+
+// Measures the current site's offset hours: uploads kHelpText as
+// "KSVHELP.TXT" into the current remote folder, lists it and takes the whole
+// hours between its listed time and the local time (each cut to its hour).
+// On success the offset is stored in currentSite, marked measured, the record
+// written back to the site list (when the site has a place in it) and the
+// probe deleted on the server. When the probe is not listed nothing changes.
+// Call with the FTP connection in the site's remote folder.
+void MeasureServerClockOffset();
+
+// ---- Passes ---------------------------------------------------------------------
+
+// Waiting between connection attempts of a pass: reconnectPauseMilliseconds
+// (5,000) with the window live, at most reconnectRounds failed attempts per
+// pass (12: each ConnectSite attempt probes and pauses on its own, so this is
+// several minutes); then the pass gives up until the next cycle, with its
+// outage still recorded. Tests shorten them.
+extern int reconnectPauseMilliseconds;
+extern int reconnectRounds;
+// Attempts of the baseline to enter and list the remote folder (5).
+extern int baselineAttempts;
+
+// Records every entry of the remote folder as "-file init" records. Mode 0:
+// only when the store file is missing or empty. Mode 1: deletes the store
+// file and builds it anew. `unused` is not read.
+void CreateBaseline(const char* host, const char* user, const char* password, const char* remoteFolder,
+                    const char* fileMask, const char* unused, int16_t mode);
+
+// Compares the remote listing with the store: puts back changed and unknown
+// web files from the secure server folder (after a quarantine copy of the web
+// version when the site's synchronise-web switch is on) and reports them.
+// Returns the number of entries acted on; -1 when the listing broke off (call
+// again); 1 when the pass ended before listing (connection re-established in
+// this call, remote folder missing or created, store unavailable).
+int16_t CheckWebSite(const char* secureFolder, const char* host, const char* user, const char* password,
+                     const char* remoteFolder, const char* fileMask, int16_t unused);
+
+// Walks the secure server folder: uploads local files that are new or newer
+// than their record and marks the others checked. Returns the number of
+// entries uploaded or newly recorded.
+int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
+                          const char* remoteFolder, const char* fileMask, int16_t unused);
