@@ -1,0 +1,522 @@
+// The monitoring passes against a real FTP server: the server named by
+// $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only). Every story
+// starts with a fresh remote folder, clean copy and data folder, and checks
+// what the server, the store and the event log hold afterwards.
+#include "alerts_fixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "alerts/show_events.h"
+#include "alerts/smtp_client.h"
+#include "core/site_list.h"
+#include "net/connection.h"
+#include "store_keys.h"
+#include "wininet/ftp_session.h"
+
+namespace engine_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// The engine's wait between connection attempts, told apart from the
+// connection layer's own waits by its length.
+constexpr int kReconnectPause = 4321;
+constexpr const char* kClean = "clean";
+constexpr const char* kQuarantine = "\\kestrovane\\quarantine\\";
+
+const char* Fixture()
+{
+    const char* name = std::getenv("KV_FTP_FIXTURE");
+    return name && *name ? name : "ftp";
+}
+
+class Monitor : public alerts_test::AlertsTest {
+protected:
+    void SetUp() override
+    {
+        AlertsTest::SetUp();
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+        ASSERT_EQ(KfStart(0, 0), 1);
+        // The clock probe's file; on Windows "\kestrovane" lies in the real drive root.
+        HANDLE probe = CreateFileA("\\kestrovane\\KSVHELP.TXT", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(probe, "clock probe\r\n", 13, &written, nullptr);
+        CloseHandle(probe);
+        fs::create_directory(folder.path() / kClean);
+
+        reconnectWaits = 0;
+        onReconnectWait = nullptr;
+        tessil::screenHost.pause = [](int milliseconds) {
+            if (milliseconds == kReconnectPause && ++reconnectWaits && onReconnectWait)
+                onReconnectWait();
+        };
+        connectionPauseMilliseconds = 1;
+        reconnectPauseMilliseconds = kReconnectPause;
+        storeRetryMilliseconds = 1;
+        std::snprintf(probeUrl, sizeof probeUrl, "http://127.0.0.1:%d/empty", ServerPort("http"));
+        lostConnection = 0;
+
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        remote = std::string("e-") + info->name() + "-" + std::to_string(GetTickCount() % 100000);
+        UseServer(Fixture(), INTERNET_PORT(ServerPort(Fixture())));
+        CopyField(currentSite.remoteFolder, remote.c_str());
+        CopyField(currentSite.secureFolder, kClean);
+        currentSite.syncWeb = 1;
+        currentRecordNumber = 0;
+        SiteFileNames(currentSite);
+
+        internet.reset(OpenInternet());
+        ASSERT_TRUE(internet);
+    }
+    void TearDown() override
+    {
+        ConnectSite(3);
+        CloseFileRecords();
+        KfStop();
+        session.reset();
+        internet.reset();
+        onReconnectWait = nullptr;
+        ftpPort = INTERNET_DEFAULT_FTP_PORT;
+        connectionPauseMilliseconds = 10000;
+        reconnectPauseMilliseconds = 5000;
+        reconnectRounds = 12;
+        baselineAttempts = 5;
+        storeRetryMilliseconds = 1000;
+        lostConnection = 0;
+        WSACleanup();
+        AlertsTest::TearDown();
+    }
+
+    void UseServer(const char* fixture, INTERNET_PORT port)
+    {
+        ftpPort = serverPort = port;
+        CopyField(currentSite.ftpHost, "127.0.0.1");
+        CopyField(currentSite.userName, ServerInfo(fixture, "user").c_str());
+        CopyField(currentSite.password, ServerInfo(fixture, "password").c_str());
+    }
+
+    // The test's own connection to the server, apart from the engine's.
+    HINTERNET Session()
+    {
+        if (!session)
+            session.reset(InternetConnectA(internet.get(), "127.0.0.1", serverPort, currentSite.userName,
+                                           currentSite.password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+        EXPECT_TRUE(session) << GetLastError();
+        return session.get();
+    }
+    std::string RemotePath(const std::string& name) const { return remote + "/" + name; }
+
+    // Puts bytes on the web under `name` (the remote folder is made first).
+    void PutWeb(const std::string& name, const std::string& bytes)
+    {
+        FtpCreateDirectoryA(Session(), remote.c_str());
+        WriteWholeFile(folder.path() / "put.tmp", bytes);
+        ASSERT_TRUE(FtpPutFileA(Session(), "put.tmp", RemotePath(name).c_str(), FTP_TRANSFER_TYPE_BINARY, 0))
+            << name << ": " << GetLastError();
+    }
+    // The bytes the web holds for `name`; "<missing>" when it cannot be read.
+    std::string WebBytes(const std::string& name)
+    {
+        DeleteFileA("get.tmp");
+        if (!FtpGetFileA(Session(), RemotePath(name).c_str(), "get.tmp", FALSE, FILE_ATTRIBUTE_NORMAL,
+                         FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0))
+            return "<missing>";
+        return ReadWholeFile(folder.path() / "get.tmp");
+    }
+    // Each web entry with its listed time and size.
+    std::map<std::string, std::string> WebListing()
+    {
+        std::map<std::string, std::string> listing;
+        for (const auto& e : ListAll(Session(), (remote + "/*").c_str()))
+            listing[e.cFileName] = std::to_string(Ticks(e.ftLastWriteTime)) + "/" + std::to_string(e.nFileSizeLow);
+        return listing;
+    }
+
+    // A file of the clean copy, last written a month ago unless `recent`.
+    void PutClean(const std::string& name, const std::string& bytes, bool recent = false)
+    {
+        fs::path file = folder.path() / kClean / name;
+        WriteWholeFile(file, bytes);
+        if (!recent)
+            fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
+    }
+    // The same files on the web and in the clean copy, and a sub-folder
+    // "images" in both; then the baseline and a first web check, after which
+    // the store holds the live values.
+    void MakeSite(const Files& files)
+    {
+        for (const auto& [name, bytes] : files) {
+            PutWeb(name, bytes);
+            PutClean(name, bytes);
+        }
+        fs::path images = folder.path() / kClean / "images";
+        fs::create_directory(images);
+        fs::last_write_time(images, fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
+        ASSERT_TRUE(FtpCreateDirectoryA(Session(), RemotePath("images").c_str()));
+        Baseline();
+        ASSERT_EQ(StoredRecords().size(), files.size() + 1);
+        ASSERT_EQ(WebCheck(), 0);
+        ASSERT_EQ(Events(), Strings{});
+    }
+
+    void Baseline(int16_t mode = 0)
+    {
+        const SiteRecord& s = currentSite;
+        CreateBaseline(s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, "", mode);
+        ConnectSite(3);
+    }
+    int WebCheck()
+    {
+        const SiteRecord& s = currentSite;
+        return CheckWebSite(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, 0);
+    }
+    int SecureCheck()
+    {
+        const SiteRecord& s = currentSite;
+        return CheckSecureServer(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, 0);
+    }
+
+    // The site's events, oldest first, as "type changed detail name".
+    Strings Events() const
+    {
+        std::string log = ReadWholeFile(folder.path() / siteEventLogFile);
+        Strings events;
+        for (size_t at = 0; at + kEventRecordSize <= log.size(); at += kEventRecordSize) {
+            EventRecord record;
+            std::memcpy(&record, log.data() + at, kEventRecordSize);
+            char name[MAX_PATH];
+            record.fileName(name, sizeof name);
+            events.push_back(std::to_string(record.type) + " " + std::to_string(record.changed) + " " +
+                             std::to_string(record.detail) + " " + name);
+        }
+        return events;
+    }
+    // The events logged after the first `skip`, in name order (a listing's
+    // order is the server's).
+    Strings NewEvents(size_t skip) const
+    {
+        Strings events = Events();
+        events.erase(events.begin(), events.begin() + long(std::min(skip, events.size())));
+        std::sort(events.begin(), events.end());
+        return events;
+    }
+    bool Marked(const std::string& name, const char* mark) const
+    {
+        std::string record = StoredRecord(name);
+        return !record.empty() && RecordHasMark(record.c_str(), mark);
+    }
+
+    static int reconnectWaits;
+    static void (*onReconnectWait)();
+    static INTERNET_PORT serverPort;
+    std::string remote;
+    InternetHandle internet, session;
+};
+int Monitor::reconnectWaits;
+void (*Monitor::onReconnectWait)();
+INTERNET_PORT Monitor::serverPort;
+
+const Files kSite = {{"index.html", "<html>clean index</html>\n"},
+                     {"about.htm", "<p>about us</p>\n"},
+                     {".htaccess", "Deny from all\n"}};
+
+TEST_F(Monitor, AQuietSiteStaysQuiet)
+{
+    MakeSite(kSite);
+    const auto listing = WebListing();
+    ASSERT_EQ(listing.size(), 4u);
+    Strings records;
+    for (int pass = 1; pass <= 3; ++pass) {
+        SCOPED_TRACE(pass);
+        EXPECT_EQ(WebCheck(), 0);
+        EXPECT_EQ(SecureCheck(), 0);
+        if (pass == 1)
+            records = StoredRecords();
+        EXPECT_EQ(StoredRecords(), records);
+    }
+    EXPECT_EQ(Events(), Strings{});
+    EXPECT_EQ(WebListing(), listing);
+    EXPECT_FALSE(alerts_test::ProgramFileExists((std::string(kQuarantine) + "index.html").c_str()));
+}
+
+TEST_F(Monitor, AnAlteredWebFileIsQuarantinedPutBackAndLoggedOnce)
+{
+    MakeSite(kSite);
+    DeleteFileA((std::string(kQuarantine) + "index.html").c_str());
+    PutWeb("index.html", "<html>defaced by someone</html>\n");
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(alerts_test::ReadProgramFile((std::string(kQuarantine) + "index.html").c_str()),
+              "<html>defaced by someone</html>\n");
+    EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
+    EXPECT_EQ(Events(), Strings{"1 1 1 index.html"});
+    EXPECT_TRUE(Marked("index.html", kMarkUpdatedBySw));
+    for (int pass = 1; pass <= 2; ++pass) {
+        EXPECT_EQ(WebCheck(), 0);
+        EXPECT_EQ(SecureCheck(), 0);
+    }
+    EXPECT_EQ(Events().size(), 1u);
+    EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
+}
+
+TEST_F(Monitor, UnknownWebFilesAreReportedOnceWhereverTheySort)
+{
+    MakeSite(kSite);
+    PutClean("contact.htm", "clean contact\n");
+    PutClean("zz-menu.htm", "clean menu\n");
+    // In the middle of the records, and after every one of them.
+    PutWeb("contact.htm", "planted\n");
+    PutWeb("zz-menu.htm", "planted\n");
+    PutWeb("zz-shell.php", "<?php system($_GET['c']); ?>\n");
+    EXPECT_EQ(WebCheck(), 3);
+    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 zz-shell.php", "1 1 2 contact.htm", "1 1 2 zz-menu.htm"}));
+    EXPECT_EQ(WebBytes("contact.htm"), "clean contact\n");
+    EXPECT_EQ(WebBytes("zz-menu.htm"), "clean menu\n");
+    EXPECT_EQ(WebBytes("zz-shell.php"), "<?php system($_GET['c']); ?>\n");
+    for (const char* name : {"contact.htm", "zz-menu.htm", "zz-shell.php"})
+        EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 3u);
+}
+
+TEST_F(Monitor, AFilteredRecordIsNeverActedOn)
+{
+    MakeSite(kSite);
+    const std::string record = StoredRecord("index.html");
+    ASSERT_EQ(PutFileRecord((record + kMarkFiltered).c_str(), record.c_str()), 1);
+    CloseFileRecords();
+    PutWeb("index.html", "edited on the server\n");
+    PutClean("index.html", "edited in the clean copy\n", true);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events(), Strings{});
+    EXPECT_EQ(WebBytes("index.html"), "edited on the server\n");
+    EXPECT_TRUE(Marked("index.html", kMarkFiltered));
+}
+
+TEST_F(Monitor, LocalEditsAndNewLocalFilesAreUploaded)
+{
+    MakeSite(kSite);
+    EXPECT_EQ(SecureCheck(), 0);
+    PutClean("index.html", "<html>new front page</html>\n", true);
+    PutClean("news.html", "<p>news</p>\n", true);
+    EXPECT_EQ(SecureCheck(), 2);
+    EXPECT_EQ(NewEvents(0), (Strings{"2 1 1 index.html", "2 1 2 news.html"}));
+    EXPECT_EQ(WebBytes("index.html"), "<html>new front page</html>\n");
+    EXPECT_EQ(WebBytes("news.html"), "<p>news</p>\n");
+    EXPECT_TRUE(Marked("news.html", kMarkUpdatedByCwu));
+    ShowEvents(2);
+    Strings lines = {Line(2), Line(3)};
+    for (std::string& line : lines)
+        line.erase(0, std::min(line.size(), size_t(12))); // the time
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (Strings{"FILE CHUP (CWU ) index.html", "NEWF UPLD (CWU ) news.html"}));
+}
+
+TEST_F(Monitor, AFileDeletedFromTheWebIsRestoredByTheNextSecureCheck)
+{
+    MakeSite(kSite);
+    EXPECT_EQ(SecureCheck(), 0);
+    ASSERT_TRUE(FtpDeleteFileA(Session(), RemotePath("about.htm").c_str()));
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_TRUE(Marked("about.htm", kMarkChecked));
+    EXPECT_FALSE(Marked("index.html", kMarkChecked));
+    EXPECT_EQ(SecureCheck(), 1);
+    EXPECT_EQ(Events(), Strings{"2 1 1 about.htm"});
+    EXPECT_EQ(WebBytes("about.htm"), kSite[1].second);
+}
+
+// ---- Stories told once, against pyftpdlib ------------------------------------------
+
+using MonitorFaults = Monitor;
+
+TEST_F(MonitorFaults, AnOutageIsLoggedOnceAndItsEndEndsThePass)
+{
+    MakeSite(kSite);
+    PutWeb("index.html", "defaced\n");
+    PutClean("news.html", "<p>news</p>\n", true);
+    ftpPort = INTERNET_PORT(ClosedLoopbackPort());
+    onReconnectWait = [] {
+        if (reconnectWaits == 3)
+            ftpPort = serverPort;
+    };
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(reconnectWaits, 3);
+    EXPECT_EQ(Events(), (Strings{"3 0 0 ", "4 0 0 "}));
+    EXPECT_EQ(lostConnection, 0);
+    EXPECT_EQ(WebBytes("index.html"), "defaced\n"); // not checked in that call
+
+    // A pass that runs out of rounds keeps the outage for the next one.
+    reconnectRounds = 2;
+    reconnectWaits = 0;
+    ftpPort = INTERNET_PORT(ClosedLoopbackPort());
+    EXPECT_EQ(SecureCheck(), 1);
+    EXPECT_NE(lostConnection, 0);
+    EXPECT_EQ(WebBytes("news.html"), "<missing>");
+    ftpPort = serverPort;
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(NewEvents(2), (Strings{"4 0 0 ", "5 0 0 "}));
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(NewEvents(4), Strings{"1 1 1 index.html"});
+}
+
+TEST_F(MonitorFaults, TheAlertOfARestoreIsMailed)
+{
+    const std::string recipient = remote + "@example.com";
+    currentSite.emailAlerts = 1;
+    CopyField(currentSite.alertRecipient, recipient.c_str());
+    CopyField(currentSite.mailServer, "localhost");
+    SetSiteMailPort(currentSite, int16_t(ServerPort("smtp")));
+    CopyField(currentSite.mailUserName, ServerInfo("smtp", "user").c_str());
+    CopyField(currentSite.mailPassword, ServerInfo("smtp", "password").c_str());
+    mailWaitMilliseconds = 5000;
+    MakeSite(kSite);
+    PutWeb("index.html", "defaced\n");
+    PutWeb("zz-shell.php", "planted\n");
+    EXPECT_EQ(WebCheck(), 2);
+    ShowEvents(0);
+    mailWaitMilliseconds = 30000;
+
+    std::string mail;
+    for (const auto& entry : fs::directory_iterator(ServerInfo("smtp", "mailbox")))
+        if (entry.path().extension() == ".env" &&
+            ReadWholeFile(entry.path()).find("to " + recipient + "\n") != std::string::npos)
+            mail = ReadWholeFile(fs::path(entry.path()).replace_extension(".eml"));
+    EXPECT_NE(mail.find("\r\n\r\n127.0.0.1/" + remote + "/*.* \r\n"), std::string::npos) << mail;
+    EXPECT_NE(mail.find(" FILE RELO (SW  ) index.html\r\n"), std::string::npos) << mail;
+    EXPECT_NE(mail.find(" FILE XFND (SW  ) zz-shell.php\r\n"), std::string::npos) << mail;
+    EXPECT_EQ(pendingEvents, 0);
+}
+
+TEST_F(MonitorFaults, AMissingRemoteFolderIsCreatedAndBaselinedAfresh)
+{
+    MakeSite(kSite);
+    for (const auto& [name, bytes] : kSite)
+        ASSERT_TRUE(FtpDeleteFileA(Session(), RemotePath(name).c_str()));
+    ASSERT_TRUE(FtpRemoveDirectoryA(Session(), RemotePath("images").c_str()));
+    ASSERT_TRUE(FtpRemoveDirectoryA(Session(), remote.c_str()));
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(Events(), Strings{});
+    EXPECT_EQ(WebListing().size(), 0u);
+    EXPECT_TRUE(FtpSetCurrentDirectoryA(Session(), remote.c_str()));
+    EXPECT_EQ(StoredRecords(), Strings{});
+}
+
+TEST_F(MonitorFaults, NothingIsUploadedWhereTheRemoteFolderCannotBeEntered)
+{
+    const std::string name = remote + ".html";
+    PutClean(name, "clean\n");
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(StoredRecords(), Strings{});
+    EXPECT_EQ(Events(), Strings{});
+    // Neither in the login folder nor anywhere made for it.
+    EXPECT_EQ(ListAll(Session(), name.c_str()).size(), 0u);
+    EXPECT_FALSE(FtpSetCurrentDirectoryA(Session(), remote.c_str()));
+}
+
+TEST_F(MonitorFaults, AnEntryTooLongToRecordIsReportedOnceAndNeverTransferred)
+{
+    MakeSite(kSite);
+    const std::string name = std::string(150, 'l') + ".html";
+    PutWeb(name, "planted\n");
+    PutClean(name, "clean\n");
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(Events(), Strings{"1 0 2 " + name});
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(Events().size(), 1u);
+    EXPECT_EQ(WebBytes(name), "planted\n");
+    EXPECT_EQ(StoredRecord(name), "");
+}
+
+// ---- Linux only: names a Windows server cannot hold, a broken server ----------------
+
+using MonitorHostile = Monitor;
+
+TEST_F(MonitorHostile, UnsafeNamesAreReportedOnceAndNeverTransferred)
+{
+    MakeSite(kSite);
+    const Strings hostile = {"shell:.php", "index.html.", "a\\b.php"};
+    for (const std::string& name : hostile)
+        PutWeb(name, "planted " + name);
+    std::vector<fs::path> before;
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
+        before.push_back(entry.path());
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(WebCheck(), 3);
+    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 a\\b.php", "1 0 2 index.html.", "1 0 2 shell:.php"}));
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 3u);
+    for (const std::string& name : hostile) {
+        EXPECT_EQ(WebBytes(name), "planted " + name);
+        EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
+    }
+    EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
+    // Nothing new on the local side but the log and the quarantine folder.
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
+        const std::string name = entry.path().filename().string();
+        if (!std::binary_search(before.begin(), before.end(), entry.path()))
+            EXPECT_TRUE(name == siteEventLogFile || name == "quarantine" || name == "get.tmp") << entry.path();
+    }
+}
+
+class BrokenListing : public Monitor {
+protected:
+    void SetUp() override
+    {
+        Monitor::SetUp();
+        UseServer("scripted_ftp", INTERNET_PORT(ServerPort("scripted_ftp", "drop_data")));
+        remote = "www";
+        CopyField(currentSite.remoteFolder, "www");
+        currentSite.syncWeb = 0;
+        currentSite.offsetMeasured = 1;
+        SiteFileNames(currentSite);
+    }
+    // The listings the server was asked for so far.
+    static int Listings()
+    {
+        std::string log = ReadWholeFile(fs::path(ServerInfo("scripted_ftp", "log")) / "drop_data.log");
+        int n = 0;
+        for (size_t at = 0; (at = log.find('\n', at)) != std::string::npos; ++at)
+            n += log.compare(at + 1, 4, "LIST") == 0 || log.compare(at + 1, 4, "MLSD") == 0;
+        return n;
+    }
+};
+
+TEST_F(BrokenListing, LosesNoRecordsAndBoundsTheBaseline)
+{
+    // The server lists file0000.txt .. file1999.txt and breaks off halfway.
+    for (int i = 0; i < 2000; ++i) {
+        char record[64];
+        std::snprintf(record, sizeof record, "file%04d.txt*30000000-5-0-5-file init", i);
+        ASSERT_EQ(PutFileRecord(record, nullptr), 1);
+    }
+    EXPECT_EQ(WebCheck(), -1);
+    Strings records = StoredRecords();
+    ASSERT_EQ(records.size(), 2000u);
+    for (int i = 0; i < 2000; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "file%04d.txt*", i);
+        EXPECT_EQ(records[size_t(i)].compare(0, 13, name), 0) << records[size_t(i)];
+    }
+    EXPECT_EQ(Events(), Strings{});
+
+    baselineAttempts = 3;
+    const int listings = Listings();
+    Baseline(1);
+    EXPECT_EQ(Listings() - listings, 3);
+    EXPECT_EQ(StoredRecords(), Strings{});
+}
+
+} // namespace
+} // namespace engine_test

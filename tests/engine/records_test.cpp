@@ -1,0 +1,182 @@
+// Record texts, the record store and server times, on a fresh data folder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/site_list.h"
+#include "store_keys.h"
+#include "support/temp_folder.h"
+
+namespace engine_test {
+namespace {
+
+WIN32_FIND_DATAA Entry(const char* name, DWORD sizeHigh, DWORD sizeLow)
+{
+    WIN32_FIND_DATAA entry;
+    std::memset(&entry, 0, sizeof entry);
+    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", name);
+    entry.ftLastWriteTime = {5, 30000000};
+    entry.nFileSizeHigh = sizeHigh;
+    entry.nFileSizeLow = sizeLow;
+    return entry;
+}
+
+TEST(RecordText, FormsAndTheLengthLimit)
+{
+    struct Case {
+        std::string name;
+        bool folderLike;
+        DWORD sizeHigh, sizeLow;
+        std::string expected; // empty: refused
+    };
+    // A plain record must leave room for the marks a check may append.
+    const std::string longest(kMaxRecordText - kMarkRoom - int(sizeof "*30000000-5-0-1234" - 1), 'n');
+    const Case cases[] = {
+        {"images", true, 0, 77, "images*30000000-5-0-0"},
+        {"index.html", false, 0, 1234, "index.html*30000000-5-0-1234"},
+        {"big.iso", false, 1, 2, "big.iso*30000000-5-1-2"},
+        {longest, false, 0, 1234, longest + "*30000000-5-0-1234"},
+        {longest + "n", false, 0, 1234, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WIN32_FIND_DATAA entry = Entry(c.name.c_str(), c.sizeHigh, c.sizeLow);
+        char record[kRecordBufferSize];
+        std::memset(record, 'x', sizeof record);
+        EXPECT_EQ(BuildFileRecord(entry, c.folderLike, record), c.expected.empty() ? -1 : int(c.expected.size()));
+        EXPECT_EQ(std::string(record), c.expected);
+        if (c.folderLike) // the event log gets the entry without a size
+            EXPECT_EQ(entry.nFileSizeLow, 0u);
+    }
+}
+
+TEST(RecordText, NamesMarksAndTimes)
+{
+    struct Case {
+        const char* record;
+        int nameLength;
+        const char* mark;
+        bool hasMark;
+    };
+    const Case cases[] = {
+        {"x*1-2-0-3-file init", 1, kMarkInit, true},
+        {"x-file init.php*1-2-0-3", 15, kMarkInit, false},
+        {"a*b.htm*1-2-0-3-filtered by ksv", 7, kMarkFiltered, true},
+        {"a*b.htm*1-2-0-3-file updated by sw", 7, kFamilyUpdated, true},
+        {"p*1-2-0-3-file updated by cwu-file checked by cwu-mfw flag", 1, kFamilyChecked, true},
+        {"p*1-2-0-3-file updated by cwu", 1, kFamilyChecked, false},
+        {"no-star", 7, kMarkInit, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        EXPECT_EQ(RecordNameLength(c.record), c.nameLength);
+        EXPECT_EQ(RecordHasMark(c.record, c.mark), c.hasMark);
+    }
+    FILETIME time{};
+    ASSERT_TRUE(RecordTime("a*b.htm*30000000-5-0-3-file init", time));
+    EXPECT_EQ(time.dwHighDateTime, 30000000u);
+    EXPECT_EQ(time.dwLowDateTime, 5u);
+    EXPECT_FALSE(RecordTime("a*b.htm*", time));
+}
+
+class Store : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(KfStart(0, 0), 1);
+        SiteFileNames("www.example.com", "public_html", "*.*");
+    }
+    void TearDown() override
+    {
+        CloseFileRecords();
+        KfStop();
+    }
+    // Stores the records, then looks up `record`.
+    static int Lookup(std::vector<const char*> stored, const char* record, std::string& found)
+    {
+        for (const char* text : stored)
+            EXPECT_EQ(PutFileRecord(text, nullptr), 1);
+        char out[kRecordBufferSize] = {};
+        int result = GetFileRecord(record, out);
+        found = out;
+        return result;
+    }
+    TempFolder folder;
+};
+
+TEST_F(Store, ALookupFindsTheNameOrWhatFollowsIt)
+{
+    struct Case {
+        std::vector<const char*> stored;
+        const char* record;
+        int result;
+        const char* found;
+    };
+    const Case cases[] = {
+        {{"contact.htm*1-2-0-5"}, "about.htm*9-9-0-9", 1, "contact.htm*1-2-0-5"},
+        {{"abc.htm*1-2-0-5"}, "about.htm*9-9-0-9", 0, ""},
+        {{"a*b.htm*1-2-0-5", "a*c.htm*1-2-0-6"}, "a*c.htm*9-9-0-9", 1, "a*c.htm*1-2-0-6"},
+        {{"index.html*1-2-0-5-file init", "index.html.bak*1-2-0-5"}, "index.html*7-7-0-7", 1,
+         "index.html*1-2-0-5-file init"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        std::string found;
+        EXPECT_EQ(Lookup(c.stored, c.record, found), c.result);
+        EXPECT_EQ(found, c.found);
+        CloseFileRecords();
+        DeleteFileA(siteStoreFile);
+    }
+}
+
+TEST_F(Store, PutReplacesAndRefusesOverlongTexts)
+{
+    ASSERT_EQ(PutFileRecord("a.htm*1-2-0-3", nullptr), 1);
+    EXPECT_EQ(PutFileRecord("a.htm*1-2-0-3", "a.htm*1-2-0-3"), 1);
+    EXPECT_EQ(StoredRecords(), std::vector<std::string>{"a.htm*1-2-0-3"});
+    EXPECT_EQ(PutFileRecord("a.htm*4-5-0-6-file updated by sw", "a.htm*1-2-0-3"), 1);
+    EXPECT_EQ(StoredRecords(), std::vector<std::string>{"a.htm*4-5-0-6-file updated by sw"});
+
+    // Too long: nothing changes, the old text included.
+    const std::string overlong = std::string(kMaxRecordText - 8, 'x') + "*1-2-0-3";
+    ASSERT_EQ(int(overlong.size()), kMaxRecordText);
+    EXPECT_EQ(PutFileRecord((overlong + "4").c_str(), "a.htm*4-5-0-6-file updated by sw"), 0);
+    EXPECT_EQ(StoredRecords(), std::vector<std::string>{"a.htm*4-5-0-6-file updated by sw"});
+    EXPECT_EQ(PutFileRecord(overlong.c_str(), nullptr), 1);
+    EXPECT_EQ(StoredRecords().size(), 2u);
+}
+
+TEST(ServerTime, OffsetsCarryThroughTheCalendar)
+{
+    struct Case {
+        int offsetHours;
+        SYSTEMTIME server, local; // year, month, day of week, day, hour, minute
+    };
+    const Case cases[] = {
+        {26, {2024, 3, 0, 2, 1, 0, 0, 0}, {2024, 2, 0, 29, 23, 0, 0, 0}},
+        {26, {2023, 3, 0, 2, 1, 30, 0, 0}, {2023, 2, 0, 28, 23, 30, 0, 0}},
+        {-2, {2023, 12, 0, 31, 23, 15, 0, 0}, {2024, 1, 0, 1, 1, 15, 0, 0}},
+        {0, {2022, 7, 0, 4, 12, 0, 0, 0}, {2022, 7, 0, 4, 12, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offsetHours);
+        std::memset(&currentSite, 0, sizeof currentSite);
+        currentSite.offsetMeasured = 1;
+        SetSiteOffsetHours(currentSite, c.offsetHours);
+        WIN32_FIND_DATAA entry = Entry("a", 0, 1);
+        ASSERT_TRUE(SystemTimeToFileTime(&c.server, &entry.ftLastWriteTime));
+        ServerTimeToLocal(entry);
+        SYSTEMTIME got{};
+        ASSERT_TRUE(FileTimeToSystemTime(&entry.ftLastWriteTime, &got));
+        EXPECT_EQ(got.wYear, c.local.wYear);
+        EXPECT_EQ(got.wMonth, c.local.wMonth);
+        EXPECT_EQ(got.wDay, c.local.wDay);
+        EXPECT_EQ(got.wHour, c.local.wHour);
+        EXPECT_EQ(got.wMinute, c.local.wMinute);
+    }
+}
+
+} // namespace
+} // namespace engine_test
