@@ -47,8 +47,9 @@ TEST(RecordText, FormsAndTheLengthLimit)
         std::memset(record, 'x', sizeof record);
         EXPECT_EQ(BuildFileRecord(entry, c.folderLike, record), c.expected.empty() ? -1 : int(c.expected.size()));
         EXPECT_EQ(std::string(record), c.expected);
-        if (c.folderLike) // the event log gets the entry without a size
+        if (c.folderLike) { // the event log gets the entry without a size
             EXPECT_EQ(entry.nFileSizeLow, 0u);
+        }
     }
 }
 
