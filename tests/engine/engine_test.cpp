@@ -337,6 +337,34 @@ TEST_F(Monitor, AFileDeletedFromTheWebIsRestoredByTheNextSecureCheck)
     EXPECT_EQ(WebBytes("about.htm"), kSite[1].second);
 }
 
+TEST_F(Monitor, TheServerClockOffsetIsMeasuredAndWrittenBack)
+{
+    const std::string saved = siteListPath;
+    std::snprintf(siteListPath, sizeof siteListPath, "sites.info");
+    SiteRecord other{};
+    CopyField(other.ftpHost, "other.example.com");
+    ASSERT_EQ(WriteSiteRecord(siteListPath, other, 1), int32_t(sizeof other));
+    ASSERT_EQ(WriteSiteRecord(siteListPath, currentSite, 2), int32_t(sizeof currentSite));
+    currentRecordNumber = 2;
+    MakeSite(kSite);
+    std::snprintf(siteListPath, sizeof siteListPath, "%s", saved.c_str());
+
+    // The server lists its times in UTC.
+    FILETIME utc, local;
+    GetSystemTimeAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &local);
+    const int64_t hour = 36000000000LL;
+    const int expected = int(int64_t(Ticks(utc)) / hour - int64_t(Ticks(local)) / hour);
+    SiteRecord written{};
+    ASSERT_TRUE(ReadSiteRecord("sites.info", written, 2));
+    EXPECT_EQ(written.offsetMeasured, 1);
+    EXPECT_EQ(SiteOffsetHours(written), expected);
+    EXPECT_EQ(SiteOffsetHours(currentSite), expected);
+    ASSERT_TRUE(ReadSiteRecord("sites.info", written, 1));
+    EXPECT_EQ(std::memcmp(&written, &other, sizeof other), 0);
+    EXPECT_EQ(WebListing().count("KSVHELP.TXT"), 0u);
+}
+
 // ---- Stories told once, against pyftpdlib ------------------------------------------
 
 using MonitorFaults = Monitor;
