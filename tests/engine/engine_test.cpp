@@ -466,6 +466,21 @@ TEST_F(MonitorFaults, AnEntryTooLongToRecordIsReportedOnceAndNeverTransferred)
     EXPECT_EQ(StoredRecord(name), "");
 }
 
+TEST_F(MonitorFaults, ADamagedStoreStopsThePassesBeforeTheyAct)
+{
+    MakeSite(kSite);
+    PutWeb("index.html", "defaced\n");
+    PutClean("news.html", "<p>news</p>\n", true);
+    const std::string damaged(1024, '\x5a');
+    WriteWholeFile(folder.path() / siteStoreFile, damaged);
+    EXPECT_EQ(WebCheck(), 1);
+    SecureCheck();
+    EXPECT_EQ(Events(), Strings{});
+    EXPECT_EQ(WebBytes("index.html"), "defaced\n");
+    EXPECT_EQ(WebBytes("news.html"), "<missing>");
+    EXPECT_EQ(ReadWholeFile(folder.path() / siteStoreFile), damaged);
+}
+
 // ---- Linux only: names a Windows server cannot hold, a broken server ----------------
 
 using MonitorHostile = Monitor;
