@@ -323,6 +323,20 @@ TEST_F(Monitor, LocalEditsAndNewLocalFilesAreUploaded)
     EXPECT_EQ(lines, (Strings{"FILE CHUP (CWU ) index.html", "NEWF UPLD (CWU ) news.html"}));
 }
 
+// A server lists whole seconds (MLSD) or whole minutes (LIST), so the web
+// copy of a file uploaded just after its edit may look older than the edit.
+TEST_F(Monitor, AnEditJustUploadedIsNotUploadedAgain)
+{
+    MakeSite(kSite);
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(WebCheck(), 0);
+    PutClean("index.html", "<html>new front page</html>\n", true);
+    EXPECT_EQ(SecureCheck(), 1);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(Events(), Strings{"2 1 1 index.html"});
+}
+
 TEST_F(Monitor, AFileDeletedFromTheWebIsRestoredByTheNextSecureCheck)
 {
     MakeSite(kSite);
