@@ -226,15 +226,17 @@ int Monitor::reconnectWaits;
 void (*Monitor::onReconnectWait)();
 INTERNET_PORT Monitor::serverPort;
 
+// A name that holds a mark's text is still a plain name.
 const Files kSite = {{"index.html", "<html>clean index</html>\n"},
                      {"about.htm", "<p>about us</p>\n"},
-                     {".htaccess", "Deny from all\n"}};
+                     {".htaccess", "Deny from all\n"},
+                     {"promo-file init.htm", "<p>offers</p>\n"}};
 
 TEST_F(Monitor, AQuietSiteStaysQuiet)
 {
     MakeSite(kSite);
     const auto listing = WebListing();
-    ASSERT_EQ(listing.size(), 4u);
+    ASSERT_EQ(listing.size(), kSite.size() + 1);
     Strings records;
     for (int pass = 1; pass <= 3; ++pass) {
         SCOPED_TRACE(pass);
@@ -253,18 +255,18 @@ TEST_F(Monitor, AnAlteredWebFileIsQuarantinedPutBackAndLoggedOnce)
 {
     MakeSite(kSite);
     PutWeb("index.html", "<html>defaced by someone</html>\n");
-    EXPECT_EQ(WebCheck(), 1);
+    PutWeb("promo-file init.htm", "<p>defaced</p>\n");
+    EXPECT_EQ(WebCheck(), 2);
     EXPECT_EQ(alerts_test::ReadProgramFile((std::string(kQuarantine) + "index.html").c_str()),
               "<html>defaced by someone</html>\n");
-    EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
-    EXPECT_EQ(Events(), Strings{"1 1 1 index.html"});
-    EXPECT_TRUE(Marked("index.html", kMarkUpdatedBySw));
+    EXPECT_EQ(NewEvents(0), (Strings{"1 1 1 index.html", "1 1 1 promo-file init.htm"}));
     for (int pass = 1; pass <= 2; ++pass) {
         EXPECT_EQ(WebCheck(), 0);
         EXPECT_EQ(SecureCheck(), 0);
     }
-    EXPECT_EQ(Events().size(), 1u);
+    EXPECT_EQ(Events().size(), 2u);
     EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
+    EXPECT_EQ(WebBytes("promo-file init.htm"), kSite[3].second);
 }
 
 TEST_F(Monitor, UnknownWebFilesAreReportedOnceWhereverTheySort)
@@ -276,15 +278,18 @@ TEST_F(Monitor, UnknownWebFilesAreReportedOnceWhereverTheySort)
     PutWeb("contact.htm", "planted\n");
     PutWeb("zz-menu.htm", "planted\n");
     PutWeb("zz-shell.php", "<?php system($_GET['c']); ?>\n");
-    EXPECT_EQ(WebCheck(), 3);
-    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 zz-shell.php", "1 1 2 contact.htm", "1 1 2 zz-menu.htm"}));
+    const std::string dotName = ".well-known-verification-0123456789abcdef.php";
+    PutWeb(dotName, "planted\n");
+    EXPECT_EQ(WebCheck(), 4);
+    EXPECT_EQ(NewEvents(0),
+              (Strings{"1 0 2 " + dotName, "1 0 2 zz-shell.php", "1 1 2 contact.htm", "1 1 2 zz-menu.htm"}));
     EXPECT_EQ(WebBytes("contact.htm"), "clean contact\n");
     EXPECT_EQ(WebBytes("zz-menu.htm"), "clean menu\n");
     EXPECT_EQ(WebBytes("zz-shell.php"), "<?php system($_GET['c']); ?>\n");
-    for (const char* name : {"contact.htm", "zz-menu.htm", "zz-shell.php"})
+    for (const std::string& name : {std::string("contact.htm"), std::string("zz-menu.htm"), dotName})
         EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
     EXPECT_EQ(WebCheck(), 0);
-    EXPECT_EQ(Events().size(), 3u);
+    EXPECT_EQ(Events().size(), 4u);
 }
 
 TEST_F(Monitor, AFilteredRecordIsNeverActedOn)
@@ -412,6 +417,25 @@ TEST_F(MonitorFaults, AnOutageIsLoggedOnceAndItsEndEndsThePass)
     EXPECT_EQ(NewEvents(4), Strings{"1 1 1 index.html"});
 }
 
+TEST_F(MonitorFaults, TheBaselineLogsItsOutageOnceAndGoesOn)
+{
+    for (const auto& [name, bytes] : kSite)
+        PutWeb(name, bytes);
+    ftpPort = INTERNET_PORT(ClosedLoopbackPort());
+    onReconnectWait = [] {
+        if (reconnectWaits == 2)
+            ftpPort = serverPort;
+    };
+    Baseline();
+    EXPECT_EQ(reconnectWaits, 2);
+    EXPECT_EQ(Events(), (Strings{"11 0 0 ", "12 0 0 "}));
+    EXPECT_EQ(lostConnection, 0);
+    const Strings records = StoredRecords();
+    EXPECT_EQ(records.size(), kSite.size());
+    for (const std::string& record : records)
+        EXPECT_TRUE(RecordHasMark(record.c_str(), kMarkInit)) << record;
+}
+
 TEST_F(MonitorFaults, TheAlertOfARestoreIsMailed)
 {
     const std::string recipient = remote + "@example.com";
@@ -502,19 +526,19 @@ using MonitorHostile = Monitor;
 TEST_F(MonitorHostile, UnsafeNamesAreReportedOnceAndNeverTransferred)
 {
     MakeSite(kSite);
-    const Strings hostile = {"shell:.php", "index.html.", "a\\b.php"};
+    const Strings hostile = {"shell:.php", "index.html.", "a\\b.php", "a*b.php"};
     for (const std::string& name : hostile)
         PutWeb(name, "planted " + name);
     std::vector<fs::path> before;
     for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
         before.push_back(entry.path());
     std::sort(before.begin(), before.end());
-    EXPECT_EQ(WebCheck(), 3);
-    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 a\\b.php", "1 0 2 index.html.", "1 0 2 shell:.php"}));
+    EXPECT_EQ(WebCheck(), 4);
+    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 a*b.php", "1 0 2 a\\b.php", "1 0 2 index.html.", "1 0 2 shell:.php"}));
     for (const std::string& name : hostile)
         EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
     EXPECT_EQ(WebCheck(), 0);
-    EXPECT_EQ(Events().size(), 3u);
+    EXPECT_EQ(Events().size(), 4u);
     for (const std::string& name : hostile)
         EXPECT_EQ(WebBytes(name), "planted " + name);
     EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
