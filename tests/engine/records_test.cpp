@@ -149,6 +149,21 @@ TEST_F(Store, PutReplacesAndRefusesOverlongTexts)
     EXPECT_EQ(StoredRecords().size(), 2u);
 }
 
+TEST_F(Store, AStoredKeyTooLongForTheBuffersIsDamage)
+{
+    ASSERT_EQ(PutFileRecord("a.htm*1-2-0-3", nullptr), 1);
+    CloseFileRecords();
+    const std::string planted = std::string(300, 'b') + "*1-2-0-3";
+    KfHandle store = KfOpen(siteStoreFile, nullptr);
+    ASSERT_NE(store, 0);
+    ASSERT_EQ(KfInsert(store, planted.data(), int(planted.size()), 1, 0), 1);
+    KfClose(store);
+    char out[kRecordBufferSize];
+    EXPECT_EQ(GetFileRecord("b*9-9-0-9", out), -1);
+    EXPECT_EQ(GetFileRecord("a.htm*9-9-0-9", out), 1);
+    EXPECT_STREQ(out, "a.htm*1-2-0-3");
+}
+
 TEST(ServerTime, OffsetsCarryThroughTheCalendar)
 {
     struct Case {
