@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -59,7 +60,10 @@ protected:
         reconnectWaits = 0;
         onReconnectWait = nullptr;
         tessil::screenHost.pause = [](int milliseconds) {
-            if (milliseconds == kReconnectPause && ++reconnectWaits && onReconnectWait)
+            if (milliseconds != kReconnectPause)
+                return;
+            ++reconnectWaits;
+            if (onReconnectWait)
                 onReconnectWait();
         };
         connectionPauseMilliseconds = 1;
@@ -76,6 +80,7 @@ protected:
         currentSite.syncWeb = 1;
         currentRecordNumber = 0;
         SiteFileNames(currentSite);
+        savedSiteList = siteListPath;
 
         internet.reset(OpenInternet());
         ASSERT_TRUE(internet);
@@ -95,6 +100,7 @@ protected:
         baselineAttempts = 5;
         storeRetryMilliseconds = 1000;
         lostConnection = 0;
+        std::snprintf(siteListPath, sizeof siteListPath, "%s", savedSiteList.c_str());
         WSACleanup();
         AlertsTest::TearDown();
     }
@@ -219,7 +225,7 @@ protected:
     static int reconnectWaits;
     static void (*onReconnectWait)();
     static INTERNET_PORT serverPort;
-    std::string remote;
+    std::string remote, savedSiteList;
     InternetHandle internet, session;
 };
 int Monitor::reconnectWaits;
@@ -355,7 +361,6 @@ TEST_F(Monitor, AFileDeletedFromTheWebIsRestoredByTheNextSecureCheck)
 
 TEST_F(Monitor, TheServerClockOffsetIsMeasuredAndWrittenBack)
 {
-    const std::string saved = siteListPath;
     std::snprintf(siteListPath, sizeof siteListPath, "sites.info");
     SiteRecord other{};
     CopyField(other.ftpHost, "other.example.com");
@@ -363,7 +368,6 @@ TEST_F(Monitor, TheServerClockOffsetIsMeasuredAndWrittenBack)
     ASSERT_EQ(WriteSiteRecord(siteListPath, currentSite, 2), int32_t(sizeof currentSite));
     currentRecordNumber = 2;
     MakeSite(kSite);
-    std::snprintf(siteListPath, sizeof siteListPath, "%s", saved.c_str());
 
     // The server lists its times in UTC.
     FILETIME utc, local;
