@@ -99,6 +99,7 @@ protected:
         reconnectRounds = 12;
         baselineAttempts = 5;
         storeRetryMilliseconds = 1000;
+        mailWaitMilliseconds = 30000;
         lostConnection = 0;
         std::snprintf(siteListPath, sizeof siteListPath, "%s", savedSiteList.c_str());
         WSACleanup();
@@ -453,7 +454,6 @@ TEST_F(MonitorFaults, TheAlertOfARestoreIsMailed)
     PutWeb("zz-shell.php", "planted\n");
     EXPECT_EQ(WebCheck(), 2);
     ShowEvents(0);
-    mailWaitMilliseconds = 30000;
 
     std::string mail;
     for (const auto& entry : fs::directory_iterator(ServerInfo("smtp", "mailbox")))
