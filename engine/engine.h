@@ -62,6 +62,8 @@ int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRe
 
 // The name of a record (R2) and its length; the whole text when it holds no "*".
 int RecordNameLength(const char* record);
+// True when two records are of the same name, byte for byte.
+bool SameRecordName(const char* a, const char* b);
 // True when `record` carries `mark` (or a family text) after its name (R3).
 bool RecordHasMark(const char* record, const char* mark);
 // The write time after the name ("%lu-%lu-"); false when it cannot be read.
@@ -82,6 +84,10 @@ int32_t PutFileRecord(const char* newRecord, const char* oldRecord);
 // 0 when every stored record sorts before, -1 when the store cannot be opened
 // or is damaged (a failed find, a stored key longer than kMaxRecordText).
 int32_t GetFileRecord(const char* record, char* out);
+
+// True when the site's store file exists and holds a byte: a baseline was
+// made. The checks act on nothing before (every file would look unknown).
+bool SiteStoreExists();
 
 // Closes the store if it is open. Every pass calls it before it returns, and
 // before the store file is deleted.
@@ -105,7 +111,8 @@ void ServerTimeToLocal(WIN32_FIND_DATAA& entry);
 // hours between its listed time and the local time (each cut to its hour).
 // On success the offset is stored in currentSite, marked measured, the record
 // written back to the site list (when the site has a place in it) and the
-// probe deleted on the server. When the probe is not listed nothing changes.
+// probe deleted on the server. When the probe cannot be uploaded or is not
+// listed, or the clocks lie more than two days apart, nothing is stored.
 // Call with the FTP connection in the site's remote folder.
 void MeasureServerClockOffset();
 

@@ -60,15 +60,19 @@ bool RunWorker(const std::shared_ptr<WorkerJob>& job, int64_t rounds,
         delete reference;
         return false;
     }
-    CloseHandle(thread);
+    // Waiting on the thread itself wakes the caller as soon as the call is
+    // done; the window is served at least every round.
     for (int64_t round = 0;; ++round) {
         if (job->state.load() == WorkerJob::kDone)
-            return true;
+            break;
         if (round >= rounds || (overrun && overrun()))
             break;
-        Sleep(kPollMilliseconds);
+        WaitForSingleObject(thread, kPollMilliseconds);
         tessil::SystemRequest(1);
     }
+    CloseHandle(thread);
+    if (job->state.load() == WorkerJob::kDone)
+        return true;
     uint8_t running = WorkerJob::kRunning;
     return !job->state.compare_exchange_strong(running, WorkerJob::kAbandoned);
 }

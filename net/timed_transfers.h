@@ -1,5 +1,6 @@
 // Calls that move data run in a short-lived worker thread while the main
-// thread polls every 50 ms with the window live. Every call has a time limit;
+// thread waits for it, 50 ms at a time, serving the window between waits (a
+// call that ends returns at once, not at the next 50 ms). Every call has a time limit;
 // a worker that outlives it is abandoned, never killed (killing a
 // thread inside the network library would leave its locks held): what it
 // returns late is released by the worker itself and never seen by the caller.

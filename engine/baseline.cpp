@@ -1,0 +1,140 @@
+// The baseline: every entry of the remote folder recorded as it is listed
+// now, each marked "-file init" so that the first web site check takes the
+// live values without acting.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
+#include "core/site_files.h"
+#include "core/site_list.h"
+#include "engine/engine.h"
+#include "engine/pass_support.h"
+#include "net/connection.h"
+#include "tessil/input.h"
+
+int baselineAttempts = 5;
+
+namespace {
+
+constexpr char kProgram[] = "BASELINE";
+
+// The baseline counts only real folders as folders.
+bool BaselineFolderLike(DWORD attributes)
+{
+    return attributes == 16 || attributes == 18 || attributes == 48;
+}
+
+enum class Attempt { kComplete, kRepeat, kStoreUnavailable };
+
+// An empty folder still gets its (empty) store, so that the checks know the
+// baseline was made and report every file that appears later.
+Attempt Completed()
+{
+    const bool stored = PutFileRecord(nullptr, nullptr) == 1;
+    CloseFileRecords();
+    return stored ? Attempt::kComplete : Attempt::kStoreUnavailable;
+}
+
+// One attempt of entering and listing the folder into the store.
+Attempt RecordFolder(const char* remoteFolder, const char* fileMask)
+{
+    std::string path;
+    switch (engine::EnterRemoteFolder(remoteFolder, path)) {
+    case engine::EnterResult::kEntered:
+        break;
+    case engine::EnterResult::kNoCurrentFolder:
+        return Attempt::kRepeat;
+    case engine::EnterResult::kNotEntered:
+        // A folder made now is empty: whatever the store held is gone with it.
+        if (FtpCreateDirectoryA(ftpConnection, path.c_str())) {
+            CloseFileRecords();
+            DeleteFileA(siteStoreFile);
+        }
+        CloseFileRecords();
+        return Attempt::kRepeat;
+    }
+    if (!currentSite.offsetMeasured)
+        MeasureServerClockOffset();
+
+    WIN32_FIND_DATAA first;
+    HINTERNET listing = ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first,
+                                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                                      : nullptr;
+    if (!listing) {
+        if (GetLastError() != ERROR_NO_MORE_FILES) {
+            CloseFileRecords();
+            return Attempt::kRepeat;
+        }
+        return Completed();
+    }
+    std::vector<engine::ListedEntry> entries;
+    if (!engine::ReadListing(listing, first, entries)) {
+        // A part of a listing is no baseline: start over from an empty store.
+        CloseFileRecords();
+        DeleteFileA(siteStoreFile);
+        return Attempt::kRepeat;
+    }
+    // Every listed entry is recorded, unsafe names too: the checks report
+    // those, they never act on them locally. Only a record too long to be
+    // stored is left out; the web site check reports it.
+    for (const engine::ListedEntry& listed : entries) {
+        WIN32_FIND_DATAA entry = listed.FindData();
+        ServerTimeToLocal(entry);
+        char record[kRecordBufferSize];
+        const int length = BuildFileRecord(entry, BaselineFolderLike(entry.dwFileAttributes), record);
+        if (length < 0)
+            continue;
+        std::memcpy(record + length, kMarkInit, sizeof kMarkInit); // kMarkRoom leaves room
+        if (!PutFileRecord(record, nullptr)) {
+            CloseFileRecords();
+            return Attempt::kStoreUnavailable;
+        }
+    }
+    return Completed();
+}
+
+} // namespace
+
+void CreateBaseline(const char* host, const char* user, const char* password, const char* remoteFolder,
+                    const char* fileMask, const char*, int16_t mode)
+{
+    CloseEventLog();
+    CloseFileRecords();
+    engine::StartPass(host, user, password, remoteFolder, fileMask);
+    if (mode == 1)
+        DeleteFileA(siteStoreFile);
+    else if (SiteStoreExists())
+        return;
+    engine::ShowPassTitle(kProgram, "CREATING BASELINE");
+    engine::ShowSiteLine(host, remoteFolder, fileMask);
+
+    char retryTitle[120];
+    std::snprintf(retryTitle, sizeof retryTitle, "KESTROVANE BASELINE - PAGE %d STATUS: TRYING TO RECONNECT",
+                  int(eventPage));
+    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, retryTitle})) {
+        ConnectSite(3);
+        CloseEventLog();
+        return;
+    }
+    if (lostConnection) {
+        engine::LogConnectionEvent(kEventBaselineBack, engine::LocalNow());
+        lostConnection = 0;
+    }
+    for (int attempt = 0; attempt < baselineAttempts && !tessil::shutdownRequested; ++attempt) {
+        const Attempt result = RecordFolder(remoteFolder, fileMask);
+        if (result == Attempt::kComplete)
+            break;
+        if (result == Attempt::kStoreUnavailable) {
+            engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+            break;
+        }
+        // A dead connection is not mended by asking again on it.
+        if (!ftpConnection && !ConnectSite(2))
+            break;
+    }
+    CloseFileRecords();
+    ConnectSite(3);
+    CloseEventLog();
+}

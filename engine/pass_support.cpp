@@ -1,0 +1,145 @@
+#include "engine/pass_support.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
+#include "core/site_files.h"
+#include "core/site_record.h"
+#include "engine/engine.h"
+#include "net/connection.h"
+#include "tessil/input.h"
+#include "tessil/tessil.h"
+
+int reconnectPauseMilliseconds = 5000;
+int reconnectRounds = 12;
+
+namespace engine {
+
+std::tm LocalNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm stamp{};
+    if (const std::tm* local = std::localtime(&now))
+        stamp = *local;
+    return stamp;
+}
+
+void ShowPassTitle(const char* program, const char* status)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "KESTROVANE %s - PAGE %d STATUS: %s", program, int(eventPage), status);
+    ShowScreenLine(1, text);
+    tessil::RefreshFields();
+}
+
+void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMask)
+{
+    char text[400];
+    if (remoteFolder[0])
+        std::snprintf(text, sizeof text, "%s/%s/%s", host, remoteFolder, fileMask);
+    else
+        std::snprintf(text, sizeof text, "%s/%s", host, fileMask);
+    ShowScreenLine(27, text);
+    tessil::RefreshFields();
+}
+
+void StartPass(const char* host, const char* user, const char* password, const char* remoteFolder,
+               const char* fileMask)
+{
+    CopyField(connectionHost, host);
+    CopyField(connectionUser, user);
+    CopyField(connectionPassword, password);
+    SiteFileNames(host, remoteFolder, fileMask);
+}
+
+void LogConnectionEvent(uint8_t type, const std::tm& stamp)
+{
+    WIN32_FIND_DATAA none;
+    std::memset(&none, 0, sizeof none);
+    LogEvent(type, none, 0, &stamp, 0);
+}
+
+bool ConnectWithRetry(const OutageEvents& events)
+{
+    for (int failures = 0;; ++failures) {
+        if (tessil::shutdownRequested)
+            return false;
+        if (ConnectSite(2))
+            return true;
+        if (lostConnection == 0) {
+            LogConnectionEvent(events.lostType, LocalNow());
+            ShowEvents(0);
+            lostConnection = events.flag;
+        }
+        if (failures + 1 >= reconnectRounds)
+            return false;
+        ShowScreenLine(1, events.retryTitle);
+        tessil::RefreshFields();
+        tessil::SystemRequest(1);
+        tessil::PauseLive(reconnectPauseMilliseconds);
+    }
+}
+
+EnterResult EnterRemoteFolder(const char* remoteFolder, std::string& path)
+{
+    char current[MAX_PATH] = {};
+    DWORD length = sizeof current;
+    path.clear();
+    if (!ftpConnection || !FtpGetCurrentDirectoryA(ftpConnection, current, &length))
+        return EnterResult::kNoCurrentFolder;
+    path = current;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += remoteFolder;
+    return FtpSetCurrentDirectoryA(ftpConnection, path.c_str()) ? EnterResult::kEntered : EnterResult::kNotEntered;
+}
+
+WIN32_FIND_DATAA ListedEntry::FindData() const
+{
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.dwFileAttributes = attributes;
+    data.ftLastWriteTime = lastWrite;
+    data.nFileSizeHigh = sizeHigh;
+    data.nFileSizeLow = sizeLow;
+    std::memcpy(data.cFileName, name.data(), name.size());
+    return data;
+}
+
+bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries)
+{
+    WIN32_FIND_DATAA data = first;
+    bool complete = false;
+    for (;;) {
+        entries.push_back({data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow,
+                           std::string(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1))});
+        if (!InternetFindNextFileA(listing, &data)) {
+            complete = GetLastError() == ERROR_NO_MORE_FILES;
+            break;
+        }
+    }
+    InternetCloseHandle(listing);
+    return complete;
+}
+
+bool LocalFileSpelledAs(const char* path, const char* name)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return std::strcmp(found.cFileName, name) == 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string LocalPath(const char* folder, const char* name)
+{
+    std::string path = folder;
+    path += '\\';
+    path += name;
+    return path;
+}
+
+} // namespace engine

@@ -1,0 +1,74 @@
+// What the engine's passes share: their screen lines, their connection with
+// its outage events, entering the remote folder, and reading a listing.
+// Internal to engine/.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace engine {
+
+// The local time now, for event stamps.
+std::tm LocalNow();
+
+// Text line 1: "KESTROVANE <program> - PAGE <eventPage> STATUS: <status>".
+void ShowPassTitle(const char* program, const char* status);
+// Text line 27: "host/remote folder/mask", or "host/mask" without a folder.
+void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMask);
+
+// Copies the account into the connection globals and names the site's files.
+void StartPass(const char* host, const char* user, const char* password, const char* remoteFolder,
+               const char* fileMask);
+
+// A connection event with an all-zero entry.
+void LogConnectionEvent(uint8_t type, const std::tm& stamp);
+
+// How a pass tells its outage.
+struct OutageEvents {
+    uint8_t lostType;       // logged once per outage, when lostConnection is 0
+    uint8_t flag;           // lostConnection becomes this
+    const char* retryTitle; // the whole of text line 1 while waiting
+};
+
+// ConnectSite mode 2 until it connects, waiting reconnectPauseMilliseconds
+// with the window live after each failure; the outage is logged once (and
+// mailed at once, ShowEvents 0). False after reconnectRounds failures or on
+// shutdown: the pass gives up with the outage still recorded. The recovery
+// event is the caller's, since the passes differ in what follows it.
+bool ConnectWithRetry(const OutageEvents& events);
+
+// Enters the remote folder: the current FTP folder, "/", the folder's name.
+// `path` receives the path tried.
+enum class EnterResult { kEntered, kNoCurrentFolder, kNotEntered };
+EnterResult EnterRemoteFolder(const char* remoteFolder, std::string& path);
+
+// One entry of a listing, kept small: a folder of 100,000 files is read
+// whole before it is acted on, so that a transfer never shares the
+// connection with an open listing.
+struct ListedEntry {
+    DWORD attributes;
+    FILETIME lastWrite;
+    DWORD sizeHigh, sizeLow;
+    std::string name;
+
+    WIN32_FIND_DATAA FindData() const;
+};
+
+// Reads the rest of a listing whose first entry `first` holds, and closes
+// it (the global listing handle is not used). True when it ended with
+// ERROR_NO_MORE_FILES; false when it broke off (what came before is kept).
+bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries);
+
+// True when the local file `path`, whose last component is `name`, exists
+// with exactly that spelling: a listed name never reaches a local file of
+// another spelling.
+bool LocalFileSpelledAs(const char* path, const char* name);
+
+// "folder\name" into a std::string.
+std::string LocalPath(const char* folder, const char* name);
+
+} // namespace engine

@@ -1,0 +1,185 @@
+// The secure server check: the clean copy brought to the web. A local file
+// that the records do not know, or that is newer than its record, is
+// uploaded; one that is not newer is marked for the web site check to
+// confirm, and a mark that survives to the next pass means the web copy
+// went missing, so the file is uploaded again.
+#include <cstring>
+#include <string>
+
+#include "alerts/event_log.h"
+#include "alerts/show_events.h"
+#include "core/site_list.h"
+#include "engine/engine.h"
+#include "engine/pass_support.h"
+#include "net/connection.h"
+#include "net/file_names.h"
+#include "net/timed_transfers.h"
+#include "tessil/input.h"
+
+namespace {
+
+constexpr char kProgram[] = "MONITOR";
+
+enum Decision : uint8_t {
+    kNoUpload = 0,
+    kNewer = 1,    // local copy newer than the record, or not confirmed on the web
+    kNotKnown = 2, // no record of this name
+    kMarkAsChecked = 3,
+};
+
+bool LocalFolderLike(DWORD attributes)
+{
+    return attributes == 16 || attributes == 18 || attributes == 48;
+}
+
+// The pass's one connection, opened at its first upload and kept for the
+// rest, in the remote folder.
+class UploadConnection {
+public:
+    UploadConnection(const char* remoteFolder) : remoteFolder_(remoteFolder) {}
+    ~UploadConnection() { ConnectSite(3); }
+
+    enum class State { kReady, kGiveUp };
+
+    State Ready()
+    {
+        if (ftpConnection && entered_)
+            return State::kReady;
+        entered_ = false;
+        char retryTitle[120];
+        std::snprintf(retryTitle, sizeof retryTitle,
+                      "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT", int(eventPage));
+        if (!engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle}))
+            return State::kGiveUp;
+        if (lostConnection) {
+            engine::LogConnectionEvent(kEventUploadBack, engine::LocalNow());
+            lostConnection = 0;
+        }
+        // A file must not land in whatever folder the login gave.
+        std::string path;
+        entered_ = engine::EnterRemoteFolder(remoteFolder_, path) == engine::EnterResult::kEntered;
+        return entered_ ? State::kReady : State::kGiveUp;
+    }
+
+private:
+    const char* remoteFolder_;
+    bool entered_ = false;
+};
+
+struct PassState {
+    const char* secureFolder;
+    UploadConnection connection;
+    int32_t count = 0;
+    bool stop = false; // no more uploads in this pass
+};
+
+// Uploads one local file; 1 when it arrived. Sets state.stop when no
+// connection into the remote folder can be had: the rest waits for the
+// next pass, with its records as they were.
+int32_t Upload(PassState& state, const char* name, bool& attempted)
+{
+    attempted = false;
+    if (state.connection.Ready() != UploadConnection::State::kReady) {
+        state.stop = true;
+        return 0;
+    }
+    attempted = true;
+    engine::ShowPassTitle(kProgram, "SENDING SERVER FILE TO WEB SITE");
+    const std::string local = engine::LocalPath(state.secureFolder, name);
+    return UploadFile(ftpConnection, local.c_str(), name);
+}
+
+void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
+{
+    FILETIME local;
+    FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
+    entry.ftLastWriteTime = local;
+    const bool folderLike = LocalFolderLike(entry.dwFileAttributes);
+    char record[kRecordBufferSize];
+    const int length = BuildFileRecord(entry, folderLike, record);
+    if (length < 0)
+        return; // cannot be recorded, so an upload would repeat every pass
+    char stored[kRecordBufferSize] = {};
+    const int found = GetFileRecord(record, stored);
+    if (found < 0) {
+        state.stop = true;
+        engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+        return;
+    }
+
+    Decision decision;
+    if (found == 0 || !SameRecordName(record, stored)) {
+        decision = kNotKnown;
+    } else if (RecordHasMark(stored, kMarkFiltered)) {
+        std::memcpy(record + length, kMarkFiltered, sizeof kMarkFiltered);
+        PutFileRecord(record, stored);
+        return;
+    } else {
+        FILETIME recorded{};
+        const bool known = RecordTime(stored, recorded);
+        if (!known || CompareFileTime(&local, &recorded) > 0)
+            decision = kNewer;
+        else if (!RecordHasMark(stored, kFamilyChecked))
+            decision = kMarkAsChecked;
+        else
+            decision = folderLike ? kNoUpload : kNewer;
+    }
+
+    if (decision == kNoUpload)
+        return;
+    if (decision == kMarkAsChecked) {
+        // A mirrored site takes its changes from the web: nothing to confirm.
+        if (!currentSite.mirror && std::strlen(stored) + sizeof kMarkChecked - 1 <= size_t(kMaxRecordText)) {
+            std::string marked = std::string(stored) + kMarkChecked;
+            PutFileRecord(marked.c_str(), stored);
+        }
+        return;
+    }
+
+    const char* old = decision == kNewer ? stored : nullptr;
+    std::memcpy(record + length, kMarkUpdatedByCwu, sizeof kMarkUpdatedByCwu);
+    if (folderLike) {
+        ++state.count;
+        PutFileRecord(record, old);
+        return;
+    }
+    bool attempted = false;
+    const int32_t uploaded = Upload(state, entry.cFileName, attempted);
+    if (!attempted)
+        return;
+    ++state.count;
+    // A failed upload of a known file is not reported; a new file's event
+    // is logged either way (without a line when it failed).
+    if (uploaded || found == 0) {
+        const std::tm stamp = engine::LocalNow();
+        LogEvent(kEventCleanUpload, entry, uploaded, &stamp, decision);
+    }
+    PutFileRecord(record, old);
+}
+
+} // namespace
+
+int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
+                          const char* remoteFolder, const char* fileMask, int16_t)
+{
+    engine::ShowPassTitle(kProgram, "CHECKING SECURE SERVER");
+    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::StartPass(host, user, password, remoteFolder, fileMask);
+
+    PassState state{secureFolder, UploadConnection(remoteFolder)};
+    const std::string pattern = engine::LocalPath(secureFolder, fileMask);
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        // Only names that are the same on the web and here are the clean
+        // copy's; the program's own scratch files are not.
+        if (ClassifyFileName(entry.cFileName) == FileNameUse::kLocal)
+            CheckEntry(state, entry);
+    } while (!state.stop && !tessil::shutdownRequested && FindNextFileA(search, &entry));
+    FindClose(search);
+    CloseFileRecords();
+    CloseEventLog();
+    return state.count;
+}
