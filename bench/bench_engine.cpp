@@ -290,7 +290,7 @@ bool Start(char** args) {
     fs::create_directories(drive, ignored);
     if (!PlatformSetDriveRoot(drive.c_str())) return false;
     CreateDirectoryA("\\kestrovane", nullptr);
-    return SetCurrentDirectoryA("\\kestrovane") && KfStart(0, 0) == 0;
+    return SetCurrentDirectoryA("\\kestrovane") && KfStart(0, 0) == 1;
 }
 
 int MeasureMemory(char** args) {
