@@ -1,6 +1,6 @@
-// The libcurl side of bench_ftp and bench_engine. Apart from bench_ftp.cpp because curl.h
-// brings in the system's socket headers, whose names clash with those of our
-// Win32 subset.
+// The libcurl side of bench_ftp and bench_engine. Apart from their main files
+// because curl.h brings in the system's socket headers, whose names clash with
+// those of our Win32 subset.
 #pragma once
 
 #include <cstdint>

@@ -23,6 +23,8 @@ import subprocess
 import sys
 import tempfile
 
+from ftp import read_info
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 LAUNCH = os.path.join(HERE, "..", "tests", "servers", "launch.py")
 QUIET_FILES = 10000
@@ -30,15 +32,6 @@ PAGES = 100
 MANY_FILES = 100000
 # name, launch script, the listing command our client uses on it
 SERVERS = [("ftp", "ftp_server.py", "MLSD"), ("vsftpd", "vsftpd_server.py", "LIST")]
-
-
-def read_info(path):
-    info = {}
-    with open(path) as f:
-        for line in f:
-            key, _, value = line.strip().partition(" ")
-            info[key] = value
-    return info
 
 
 def make_files(folder, count, name, size):
