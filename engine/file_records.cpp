@@ -174,8 +174,8 @@ int32_t GetFileRecord(const char* record, char* out)
 
 bool SiteStoreExists()
 {
-    char byte;
-    return ReadRecord(siteStoreFile, &byte, 1, 1) == 1;
+    char first;
+    return ReadRecord(siteStoreFile, &first, 1, 1) == 1;
 }
 
 void CloseFileRecords()
