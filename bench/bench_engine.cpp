@@ -30,11 +30,13 @@
 // (the identical local copy) and "clean" (the clean copies), LISTING the
 // listing command for curl.
 //
+//   bench_engine --settle HOST PORT USER PASSWORD FOLDER SCRATCH
 //   bench_engine --memory HOST PORT USER PASSWORD FOLDER SCRATCH
 //
-// Resident memory of one quiet pass over FOLDER: builds the baseline and
-// settles it, resets the process's peak (clear_refs), runs the pass and
-// prints the peak and its growth over the size before the pass.
+// Resident memory of one quiet pass over FOLDER: --settle builds the
+// baseline and settles it; then --memory, in a process of its own, runs the
+// pass and prints the process's peak resident size and its growth over the
+// size before the pass.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -293,22 +295,25 @@ bool Start(char** args) {
     return SetCurrentDirectoryA("\\kestrovane") && KfStart(0, 0) == 1;
 }
 
-int MeasureMemory(char** args) {
+// --settle: the baseline of the folder and one settling pass. --memory: one
+// quiet pass over the settled folder, the only work of its process.
+int MemoryRun(bool settle, char** args) {
     const char* folder = args[4];
     if (!Start(args)) return Fail("setting up the drive or the store");
-    if (!Settle(folder)) return Fail("baseline and settling pass");
+    if (settle) {
+        const bool settled = Settle(folder);
+        KfStop();
+        return settled ? 0 : Fail("baseline and settling pass");
+    }
     const long before = StatusKib("VmRSS");
-    std::ofstream reset("/proc/self/clear_refs");
-    const bool restarted = bool(reset << "5" << std::flush);  // the peak starts again from the current size
     const int acted = Pass(folder);
     const long peak = StatusKib("VmHWM");
+    KfStop();
     if (acted != 0) return Fail("the quiet pass acted on something");
     std::printf("memory  pass over folder %s: peak resident %.1f MiB, %.1f MiB above the %.1f MiB before "
-                "the pass (limit 64 MiB): %s%s\n",
+                "the pass (limit 64 MiB): %s\n",
                 folder, peak / 1024.0, (peak - before) / 1024.0, before / 1024.0,
-                peak <= 64 * 1024 ? "met" : "missed",
-                restarted ? "" : " (the peak could not be reset: it includes the baseline)");
-    KfStop();
+                peak <= 64 * 1024 ? "met" : "missed");
     return 0;
 }
 
@@ -316,7 +321,8 @@ int MeasureMemory(char** args) {
 
 int main(int argc, char** argv)
 {
-    if (argc == 8 && std::strcmp(argv[1], "--memory") == 0) return MeasureMemory(argv + 2);
+    if (argc == 8 && (std::strcmp(argv[1], "--settle") == 0 || std::strcmp(argv[1], "--memory") == 0))
+        return MemoryRun(argv[1][2] == 's', argv + 2);
 
     std::vector<char*> args(argv, argv + argc);
     static char repetitions[] = "--benchmark_repetitions=11";
@@ -327,7 +333,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&count, args.data());
     if (count != 8) {
         std::fprintf(stderr, "usage: bench_engine [benchmark flags] HOST PORT USER PASSWORD HOME SCRATCH LISTING\n"
-                             "       bench_engine --memory HOST PORT USER PASSWORD FOLDER SCRATCH\n");
+                             "       bench_engine --settle|--memory HOST PORT USER PASSWORD FOLDER SCRATCH\n");
         return 2;
     }
     settings.home = fs::absolute(args[5]);

@@ -7,9 +7,9 @@ scratch folder: puts into its home a quiet folder of 10,000 small files, two
 folders of 100 small web pages and, for the memory run, a folder of 100,000
 files; beside it an identical copy of the quiet folder (lftp's dry run) and
 the clean copies of the pages (the secure server folder, lftp's source).
-Then runs bench_engine against it (times and ratios) and bench_engine
---memory over the 100,000 files (peak resident size of the pass), and stops
-the server.
+Then runs bench_engine against it (times and ratios), bench_engine --settle
+and --memory over the 100,000 files (peak resident size of a process that
+runs only the pass), and stops the server.
 
 Usage: bench/engine.py BUILD_DIR [--quick] [bench_engine flags]
 
@@ -76,7 +76,8 @@ def run_server(bench, name, script, listing, memory, flags):
         print("\n== %s (curl lists with %s)" % ("pyftpdlib" if name == "ftp" else name, listing), flush=True)
         ok = subprocess.call([bench] + flags + account + [home, scratch, listing]) == 0
         if ok and memory:
-            ok = subprocess.call([bench, "--memory"] + account + ["many", scratch]) == 0
+            ok = all(subprocess.call([bench, step] + account + ["many", scratch]) == 0
+                     for step in ("--settle", "--memory"))
         if not ok:
             sys.stderr.write("bench_engine failed; the server's log: %s\n" % os.path.join(servers, name + ".log"))
             subprocess.call(["tail", "-n", "20", os.path.join(servers, name + ".log")])
