@@ -1,5 +1,5 @@
-// The libcurl peer of bench_ftp (see bench_ftp_curl.h): libcurl with its
-// default buffers and stdio for the local file.
+// The libcurl peer of bench_ftp and bench_engine (see bench_ftp_curl.h): libcurl
+// with its default buffers and stdio for the local file.
 //
 // Transfers run through the multi interface rather than curl_easy_perform.
 // In libcurl 7.88 an FTP transfer now and then reaches a state in which curl
@@ -30,6 +30,31 @@ CURL* NewHandle(const std::string& url, const std::string& user, const std::stri
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     return curl;
+}
+
+// Runs one transfer of `easy` through `multi` to its end, polling at most
+// 1 ms at a time.
+bool PerformIn(CURLM* multi, CURL* easy) {
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return false;
+    CURLMcode status = CURLM_OK;
+    for (;;) {
+        int running = 0;
+        status = curl_multi_perform(multi, &running);
+        if (status != CURLM_OK || !running) break;
+        status = curl_multi_poll(multi, nullptr, 0, 1, nullptr);
+        if (status != CURLM_OK) break;
+    }
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+            done = true;
+            result = message->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi, easy);
+    return status == CURLM_OK && done && result == CURLE_OK;
 }
 
 }  // namespace
@@ -71,27 +96,7 @@ void CurlPeer::CleanUp() {
 }
 
 bool CurlPeer::Perform(void* easy) {
-    CURLM* multi = static_cast<CURLM*>(multi_);
-    if (curl_multi_add_handle(multi, static_cast<CURL*>(easy)) != CURLM_OK) return false;
-    CURLMcode status = CURLM_OK;
-    for (;;) {
-        int running = 0;
-        status = curl_multi_perform(multi, &running);
-        if (status != CURLM_OK || !running) break;
-        status = curl_multi_poll(multi, nullptr, 0, 1, nullptr);
-        if (status != CURLM_OK) break;
-    }
-    bool done = false;
-    CURLcode result = CURLE_OK;
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-            done = true;
-            result = message->data.result;
-        }
-    }
-    curl_multi_remove_handle(multi, static_cast<CURL*>(easy));
-    return status == CURLM_OK && done && result == CURLE_OK;
+    return PerformIn(static_cast<CURLM*>(multi_), static_cast<CURL*>(easy));
 }
 
 long long CurlPeer::List() {
@@ -116,4 +121,21 @@ bool CurlPeer::Get(const std::string& target) {
     curl_easy_setopt(static_cast<CURL*>(get_), CURLOPT_WRITEDATA, file);
     const bool ok = Perform(get_);
     return std::fclose(file) == 0 && ok;
+}
+
+long long CurlListFresh(const std::string& host, int port, const std::string& user,
+                        const std::string& password, const std::string& folder, const char* command) {
+    CURLM* multi = curl_multi_init();
+    CURL* list = NewHandle("ftp://" + host + ":" + std::to_string(port) + "/" + folder + "/", user, password);
+    long long lines = -1;
+    if (multi && list) {
+        std::string text;
+        curl_easy_setopt(list, CURLOPT_CUSTOMREQUEST, command);
+        curl_easy_setopt(list, CURLOPT_WRITEFUNCTION, AppendText);
+        curl_easy_setopt(list, CURLOPT_WRITEDATA, &text);
+        if (PerformIn(multi, list)) lines = std::count(text.begin(), text.end(), '\n');
+    }
+    if (list) curl_easy_cleanup(list);
+    if (multi) curl_multi_cleanup(multi);
+    return lines;
 }

@@ -1,6 +1,6 @@
-// The libcurl side of bench_ftp. Apart from bench_ftp.cpp because curl.h
-// brings in the system's socket headers, whose names clash with those of our
-// Win32 subset.
+// The libcurl side of bench_ftp and bench_engine. Apart from their main files
+// because curl.h brings in the system's socket headers, whose names clash with
+// those of our Win32 subset.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +35,9 @@ private:
     std::string localFile_;
     bool initialised_ = false;
 };
+
+// A fresh connection for one listing, as a monitoring pass makes: connects,
+// logs in, enters `folder`, fetches its listing with `command` ("MLSD" or
+// "LIST") into memory and closes. The listing's line count, or -1.
+long long CurlListFresh(const std::string& host, int port, const std::string& user,
+                        const std::string& password, const std::string& folder, const char* command);

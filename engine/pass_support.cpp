@@ -1,5 +1,6 @@
 #include "engine/pass_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -108,20 +109,53 @@ WIN32_FIND_DATAA ListedEntry::FindData() const
     return data;
 }
 
+namespace {
+
+ListedEntry Listed(const WIN32_FIND_DATAA& data)
+{
+    return {data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow,
+            std::string(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1))};
+}
+
+// Unsigned bytes, shorter first: the store's order of keys, as far as names go.
+void SortByName(std::vector<ListedEntry>& entries)
+{
+    std::sort(entries.begin(), entries.end(),
+              [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
+}
+
+} // namespace
+
 bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries)
 {
     WIN32_FIND_DATAA data = first;
     bool complete = false;
     for (;;) {
-        entries.push_back({data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow,
-                           std::string(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1))});
+        entries.push_back(Listed(data));
         if (!InternetFindNextFileA(listing, &data)) {
             complete = GetLastError() == ERROR_NO_MORE_FILES;
             break;
         }
     }
     InternetCloseHandle(listing);
+    SortByName(entries);
     return complete;
+}
+
+std::vector<ListedEntry> ReadLocalFolder(const char* folder, const char* fileMask)
+{
+    std::vector<ListedEntry> entries;
+    const std::string pattern = LocalPath(folder, fileMask);
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return entries;
+    do
+        entries.push_back(Listed(data));
+    while (FindNextFileA(search, &data));
+    FindClose(search);
+    SortByName(entries);
+    return entries;
 }
 
 bool LocalFileSpelledAs(const char* path, const char* name)

@@ -61,7 +61,14 @@ struct ListedEntry {
 // Reads the rest of a listing whose first entry `first` holds, and closes
 // it (the global listing handle is not used). True when it ended with
 // ERROR_NO_MORE_FILES; false when it broke off (what came before is kept).
+// The entries come back in the store's order of names, so that the lookups
+// of a pass walk the store's nodes in order instead of at random (servers
+// list in the order of their own folders).
 bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries);
+
+// The same for the local secure server folder: every entry of "folder\mask"
+// in the store's order of names; empty when nothing can be listed.
+std::vector<ListedEntry> ReadLocalFolder(const char* folder, const char* fileMask);
 
 // True when the local file `path`, whose last component is `name`, exists
 // with exactly that spelling: a listed name never reaches a local file of

@@ -167,18 +167,16 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
     engine::StartPass(host, user, password, remoteFolder, fileMask);
 
     PassState state{secureFolder, UploadConnection(remoteFolder)};
-    const std::string pattern = engine::LocalPath(secureFolder, fileMask);
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
+    for (const engine::ListedEntry& listed : engine::ReadLocalFolder(secureFolder, fileMask)) {
+        if (state.stop || tessil::shutdownRequested)
+            break;
         // Only names that are the same on the web and here are the clean
         // copy's; the program's own scratch files are not.
-        if (ClassifyFileName(entry.cFileName) == FileNameUse::kLocal)
-            CheckEntry(state, entry);
-    } while (!state.stop && !tessil::shutdownRequested && FindNextFileA(search, &entry));
-    FindClose(search);
+        if (ClassifyFileName(listed.name.c_str()) != FileNameUse::kLocal)
+            continue;
+        WIN32_FIND_DATAA entry = listed.FindData();
+        CheckEntry(state, entry);
+    }
     CloseFileRecords();
     CloseEventLog();
     return state.count;
