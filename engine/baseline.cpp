@@ -38,9 +38,8 @@ Attempt Completed()
 }
 
 // One attempt of entering and listing the folder into the store.
-Attempt RecordFolder(const char* remoteFolder, const char* fileMask)
+Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string& path)
 {
-    std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
     case engine::EnterResult::kEntered:
         break;
@@ -122,17 +121,22 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
         engine::LogConnectionEvent(kEventBaselineBack, engine::LocalNow());
         lostConnection = 0;
     }
+    std::string path; // worked out from the login folder once
     for (int attempt = 0; attempt < baselineAttempts && !tessil::shutdownRequested; ++attempt) {
-        const Attempt result = RecordFolder(remoteFolder, fileMask);
+        const Attempt result = RecordFolder(remoteFolder, fileMask, path);
         if (result == Attempt::kComplete)
             break;
         if (result == Attempt::kStoreUnavailable) {
             engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
             break;
         }
-        // A dead connection is not mended by asking again on it.
-        if (!ftpConnection && !ConnectSite(2))
-            break;
+        // A dead connection is not mended by asking again on it; a new one
+        // starts in the login folder again.
+        if (!ftpConnection) {
+            if (!ConnectSite(2))
+                break;
+            path.clear();
+        }
     }
     CloseFileRecords();
     ConnectSite(3);

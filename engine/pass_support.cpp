@@ -85,15 +85,18 @@ bool ConnectWithRetry(const OutageEvents& events)
 
 EnterResult EnterRemoteFolder(const char* remoteFolder, std::string& path)
 {
-    char current[MAX_PATH] = {};
-    DWORD length = sizeof current;
-    path.clear();
-    if (!ftpConnection || !FtpGetCurrentDirectoryA(ftpConnection, current, &length))
+    if (!ftpConnection)
         return EnterResult::kNoCurrentFolder;
-    path = current;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += remoteFolder;
+    if (path.empty()) {
+        char current[MAX_PATH] = {};
+        DWORD length = sizeof current;
+        if (!FtpGetCurrentDirectoryA(ftpConnection, current, &length))
+            return EnterResult::kNoCurrentFolder;
+        path = current;
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        path += remoteFolder;
+    }
     return FtpSetCurrentDirectoryA(ftpConnection, path.c_str()) ? EnterResult::kEntered : EnterResult::kNotEntered;
 }
 

@@ -42,7 +42,9 @@ struct OutageEvents {
 bool ConnectWithRetry(const OutageEvents& events);
 
 // Enters the remote folder: the current FTP folder, "/", the folder's name.
-// `path` receives the path tried.
+// `path` receives the path tried. A pass that tries again on the same
+// connection passes the path back: the current folder may then be the
+// remote folder itself, and the path must not grow into a folder below it.
 enum class EnterResult { kEntered, kNoCurrentFolder, kNotEntered };
 EnterResult EnterRemoteFolder(const char* remoteFolder, std::string& path);
 

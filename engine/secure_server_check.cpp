@@ -4,10 +4,13 @@
 // confirm, and a mark that survives to the next pass means the web copy
 // went missing, so the file is uploaded again.
 #include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
+#include "core/site_files.h"
 #include "core/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
@@ -56,7 +59,7 @@ public:
             lostConnection = 0;
         }
         // A file must not land in whatever folder the login gave.
-        std::string path;
+        std::string path; // a new connection starts in the login folder
         entered_ = engine::EnterRemoteFolder(remoteFolder_, path) == engine::EnterResult::kEntered;
         return entered_ ? State::kReady : State::kGiveUp;
     }
@@ -65,6 +68,39 @@ private:
     const char* remoteFolder_;
     bool entered_ = false;
 };
+
+// What this run uploaded, per site and name: the local time and size of the
+// copy sent. A server lists times cut to the second or the minute (a day
+// for old files), and its clock may lag the local one by minutes, so the
+// web time recorded after an upload can be earlier than the local copy's
+// own: that copy is not newer than the web's, and is not sent again.
+class SentCopies {
+public:
+    bool Sent(const char* name, const WIN32_FIND_DATAA& entry) const
+    {
+        auto at = sent_.find(Key(name));
+        return at != sent_.end() && at->second == Copy(entry);
+    }
+    void Remember(const char* name, const WIN32_FIND_DATAA& entry)
+    {
+        constexpr size_t kMaxRemembered = 100000;
+        if (sent_.size() >= kMaxRemembered)
+            sent_.clear();
+        sent_[Key(name)] = Copy(entry);
+    }
+
+private:
+    using CopyId = std::tuple<DWORD, DWORD, DWORD, DWORD>;
+    static std::string Key(const char* name) { return std::string(siteStoreFile) + '\n' + name; }
+    static CopyId Copy(const WIN32_FIND_DATAA& entry)
+    {
+        return {entry.ftLastWriteTime.dwHighDateTime, entry.ftLastWriteTime.dwLowDateTime, entry.nFileSizeHigh,
+                entry.nFileSizeLow};
+    }
+    std::map<std::string, CopyId> sent_;
+};
+
+SentCopies sentCopies;
 
 struct PassState {
     const char* secureFolder;
@@ -117,7 +153,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     } else {
         FILETIME recorded{};
         const bool known = RecordTime(stored, recorded);
-        if (!known || CompareFileTime(&local, &recorded) > 0)
+        if (!known || (CompareFileTime(&local, &recorded) > 0 && !sentCopies.Sent(entry.cFileName, entry)))
             decision = kNewer;
         else if (!RecordHasMark(stored, kFamilyChecked))
             decision = kMarkAsChecked;
@@ -148,6 +184,8 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     if (!attempted)
         return;
     ++state.count;
+    if (uploaded)
+        sentCopies.Remember(entry.cFileName, entry);
     // A failed upload of a known file is not reported; a new file's event
     // is logged either way (without a line when it failed).
     if (uploaded || found == 0) {
