@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "bench_ftp_curl.h"
+#include "bench_stats.h"
 #include "platform/win32.h"
 
 namespace fs = std::filesystem;
@@ -171,27 +172,6 @@ public:
         if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
     }
 };
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double Smallest(const std::vector<double>& values) {
-    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
-}
-
-double Largest(const std::vector<double>& values) {
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
-
-bool HasFlag(int argc, char** argv, const char* prefix) {
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind(prefix, 0) == 0) return true;
-    return false;
-}
 
 int Fail(const char* what) {
     std::fprintf(stderr, "bench_ftp: %s (last error %u)\n", what, unsigned(GetLastError()));
