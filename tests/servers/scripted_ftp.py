@@ -38,6 +38,11 @@ QUIT) over an in-memory folder of its own, and breaks one step:
                  that never ends its line
   multiline      multi-line replies with tricky inner lines
   split          every reply sent one byte at a time
+  guarded        a clean folder with MLSD in which some names are guarded:
+                 DELE of a file whose name begins "stuck" is answered 550,
+                 CWD into a folder whose name begins "locked" is answered
+                 550, and RETR of a file whose name begins "broken" sends
+                 half of it, resets the data connection and answers 426
 
 Info lines: "<scenario> <port>" for each, "log <folder>" where
 "<scenario>.log" records every command line received (one a line, as
@@ -59,7 +64,7 @@ PASSWORD = "faulty"
 SCENARIOS = ["plain", "unix_list", "dos_list", "hostile_mlsd", "hostile_list",
              "drop_control", "drop_data", "refuse", "drop_upload", "pasv_other", "slow_reply",
              "silent_banner", "overlong", "multiline", "split", "transfers", "endless",
-             "ls_style"]
+             "ls_style", "guarded"]
 
 HOSTILE = ["../evil", "a/b", "c:d", ".", "..", "x\r\nDELE y", "q\rDELE z", "a\\b",
            "shell:.php", "index.html.", "index.html ", "INDEX.HTML", "nul\0z"]
@@ -152,6 +157,10 @@ class Handler(socketserver.StreamRequestHandler):
             else:
                 parts.append(part)
         return "/" + "/".join(parts)
+
+    @staticmethod
+    def guarded(path, prefix):
+        return path.rsplit("/", 1)[-1].startswith(prefix)
 
     def children(self, folder):
         prefix = folder.rstrip("/") + "/"
@@ -329,7 +338,7 @@ class Handler(socketserver.StreamRequestHandler):
             self.reply("530 Please log in.")
         elif verb == "FEAT":
             self.reply("211-Features:")
-            if s in ("plain", "hostile_mlsd", "refuse", "pasv_other", "split", "multiline"):
+            if s in ("plain", "hostile_mlsd", "refuse", "pasv_other", "split", "multiline", "guarded"):
                 self.reply(" MLST type*;size*;modify*;unix.mode*;")
             self.reply(" EPSV")
             self.reply(" PASV")
@@ -359,7 +368,7 @@ class Handler(socketserver.StreamRequestHandler):
             target = self.path(arg)
             with self.state.lock:
                 known = target in self.state.entries and self.state.entries[target] is None
-            if known:
+            if known and not (s == "guarded" and self.guarded(target, "locked")):
                 self.cwd = target
                 self.reply("250 Directory changed.")
             else:
@@ -386,7 +395,7 @@ class Handler(socketserver.StreamRequestHandler):
         elif verb == "DELE":
             target = self.path(arg)
             with self.state.lock:
-                if s == "refuse":
+                if s == "refuse" or (s == "guarded" and self.guarded(target, "stuck")):
                     self.reply("550 Permission denied.")
                 elif isinstance(self.state.entries.get(target), bytes):
                     del self.state.entries[target]
@@ -430,7 +439,14 @@ class Handler(socketserver.StreamRequestHandler):
                 self.reply("550 No such file.")
                 return True
             data = self.accept_data()
-            if data:
+            if data and s == "guarded" and self.guarded(self.path(arg), "broken"):
+                self.reply("150 Sending.")
+                data.sendall(value[: len(value) // 2])
+                time.sleep(0.2)
+                data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                data.close()
+                self.reply("426 Connection closed; transfer aborted.")
+            elif data:
                 self.reply("150 Sending.")
                 data.sendall(value)
                 data.close()
