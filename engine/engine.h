@@ -148,3 +148,74 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
 // entries uploaded or newly recorded.
 int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask, int16_t unused);
+
+// ---- Synchronisation ------------------------------------------------------------
+//
+// The passes below delete and overwrite, so each acts only where it knows
+// where it stands:
+//   S1  Nothing is deleted from a listing that broke off, or in a folder that
+//       could not be entered (the current folder is then another one).
+//   S2  The web synchronisation deletes nothing while the secure server
+//       folder is missing, unreadable or empty: every web file would look
+//       missing locally.
+//   S3  A listed name is used on the server only as itself in its own folder;
+//       it becomes a local path only when it is a safe local name
+//       (net/file_names.h), and never reaches a local file of another
+//       spelling.
+//   S4  Every loop that could repeat for ever has a bound (below).
+//
+// The work list file (siteWorkListFile) holds the entries a pass acts on
+// between listing and acting, one a line: "%s*%lu-%lu-%lu-%lu,%d\n", the
+// name, the write time high and low (after ServerTimeToLocal), the size high
+// and low and the attribute word. A pass that cannot write it or read it
+// back whole acts on nothing.
+
+// New passes of one SyncWebWithServer call after the first, when deletions
+// keep failing or a listing keeps breaking off (4): the call then returns 0.
+extern int syncRestarts;
+// Nesting depth of DeleteRemoteFolder (32): a deeper folder is left alone.
+extern int deleteFolderDepth;
+// Calls of a pass that RepeatPass makes at most (5).
+extern int passRepeats;
+
+// Deletes from the web site every entry of the remote folder that matches
+// the mask and that the secure server folder `localFolder` lacks (a
+// sub-folder whole, through DeleteRemoteFolder), with its file record.
+// Returns 0 when done (or when it cannot act: S1, S2, no connection after
+// reconnectRounds); -1 when the connection was re-established in this call
+// or the current FTP folder cannot be read: call again.
+int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
+                          const char* remoteFolder, const char* fileMask);
+
+// Downloads into `localFolder` every file of the remote folder that matches
+// the mask and is missing locally or strictly newer on the web, and at
+// least as large as the site command's "MINSIZE_=_" number. Returns 0 when
+// done; -1 when the connection was re-established, the current folder
+// cannot be read or the listing broke off; otherwise the number of entries
+// not yet dealt with after a failed download. Call again while non-zero.
+int32_t MirrorWebToServer(const char* localFolder, const char* host, const char* user, const char* password,
+                          const char* remoteFolder, const char* fileMask);
+
+// Calls `pass` until it returns 0, at most passRepeats times; returns its
+// last result.
+template <typename Pass>
+int32_t RepeatPass(Pass&& pass)
+{
+    int32_t result = 0;
+    for (int call = 0; call < passRepeats; ++call)
+        if ((result = pass()) == 0)
+            break;
+    return result;
+}
+
+// The site command's clean-up of old files ("DELETE_OLD_FILES", "CLEANUP"),
+// then "roadmap.txt", the remote folder's larger files, written in the data
+// folder and uploaded into the remote folder. Note the argument order.
+void CreateRoadmap(const char* host, const char* localFolder, const char* user, const char* password,
+                   const char* remoteFolder, const char* fileMask);
+
+// Removes the folder `folderPath` (below the login folder, "/" between
+// levels) from the server with everything in it, bottom-up; the sub-folders
+// it cannot remove at once are listed in "deleteresults<listNumber>.txt" in
+// the data folder while it works. Leaves the connection closed.
+void DeleteRemoteFolder(const char* folderPath, int32_t listNumber);

@@ -66,7 +66,23 @@ struct ListedEntry {
 // The entries come back in the store's order of names, so that the lookups
 // of a pass walk the store's nodes in order instead of at random (servers
 // list in the order of their own folders).
-bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries);
+// `inServerOrder` keeps the server's order instead.
+bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
+                 bool inServerOrder = false);
+
+// A folder for the synchronisation passes: the attribute word is exactly
+// directory, directory and hidden, or directory and archive (16, 18, 48).
+// Any other word, a read-only directory (17) included, is a file.
+bool IsFolderEntry(DWORD attributes);
+
+// Writes `entries` as the work list (siteWorkListFile, engine/engine.h),
+// replacing it; entries whose name holds a line break cannot be a line and
+// are left out. False when the file cannot be written whole.
+bool WriteWorkList(const std::vector<ListedEntry>& entries);
+// Reads the work list back. The name is everything before the last "*" (a
+// listed name may hold "*"). False when the file cannot be read or a line
+// is not a work list line: the pass then acts on nothing.
+bool ReadWorkList(std::vector<ListedEntry>& entries);
 
 // The same for the local secure server folder: every entry of "folder\mask"
 // in the store's order of names; empty when nothing can be listed.

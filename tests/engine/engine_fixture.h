@@ -1,0 +1,252 @@
+// The fixture of the engine's stories against a real FTP server: the server
+// named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only).
+// Every story starts with a fresh remote folder, clean copy and data folder,
+// and checks what the server, the store and the event log hold afterwards.
+#pragma once
+
+#include "alerts_fixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "alerts/show_events.h"
+#include "alerts/smtp_client.h"
+#include "core/site_list.h"
+#include "net/connection.h"
+#include "store_keys.h"
+#include "wininet/ftp_session.h"
+
+namespace engine_test {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// The engine's wait between connection attempts, told apart from the
+// connection layer's own waits by its length.
+inline constexpr int kReconnectPause = 4321;
+inline constexpr const char* kClean = "clean";
+inline constexpr const char* kQuarantine = "\\kestrovane\\quarantine\\";
+
+inline const char* Fixture()
+{
+    const char* name = std::getenv("KV_FTP_FIXTURE");
+    return name && *name ? name : "ftp";
+}
+
+class Monitor : public alerts_test::AlertsTest {
+protected:
+    void SetUp() override
+    {
+        AlertsTest::SetUp();
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+        ASSERT_EQ(KfStart(0, 0), 1);
+        // The clock probe's file; on Windows "\kestrovane" lies in the real drive root.
+        HANDLE probe = CreateFileA("\\kestrovane\\KSVHELP.TXT", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(probe, "clock probe\r\n", 13, &written, nullptr);
+        CloseHandle(probe);
+        fs::create_directory(folder.path() / kClean);
+        // On Windows the quarantine folder outlives the test.
+        DeleteFileA((std::string(kQuarantine) + "index.html").c_str());
+
+        reconnectWaits = 0;
+        onReconnectWait = nullptr;
+        tessil::screenHost.pause = [](int milliseconds) {
+            if (milliseconds != kReconnectPause)
+                return;
+            ++reconnectWaits;
+            if (onReconnectWait)
+                onReconnectWait();
+        };
+        connectionPauseMilliseconds = 1;
+        reconnectPauseMilliseconds = kReconnectPause;
+        storeRetryMilliseconds = 1;
+        std::snprintf(probeUrl, sizeof probeUrl, "http://127.0.0.1:%d/empty", ServerPort("http"));
+        lostConnection = 0;
+
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        remote = std::string("e-") + info->name() + "-" + std::to_string(GetTickCount() % 100000);
+        UseServer(Fixture(), INTERNET_PORT(ServerPort(Fixture())));
+        CopyField(currentSite.remoteFolder, remote.c_str());
+        CopyField(currentSite.secureFolder, kClean);
+        currentSite.syncWeb = 1;
+        currentRecordNumber = 0;
+        SiteFileNames(currentSite);
+        savedSiteList = siteListPath;
+
+        internet.reset(OpenInternet());
+        ASSERT_TRUE(internet);
+    }
+    void TearDown() override
+    {
+        ConnectSite(3);
+        CloseFileRecords();
+        KfStop();
+        session.reset();
+        internet.reset();
+        onReconnectWait = nullptr;
+        ftpPort = INTERNET_DEFAULT_FTP_PORT;
+        connectionPauseMilliseconds = 10000;
+        reconnectPauseMilliseconds = 5000;
+        reconnectRounds = 12;
+        baselineAttempts = 5;
+        storeRetryMilliseconds = 1000;
+        mailWaitMilliseconds = 30000;
+        lostConnection = 0;
+        std::snprintf(siteListPath, sizeof siteListPath, "%s", savedSiteList.c_str());
+        WSACleanup();
+        AlertsTest::TearDown();
+    }
+
+    void UseServer(const char* fixture, INTERNET_PORT port)
+    {
+        ftpPort = serverPort = port;
+        CopyField(currentSite.ftpHost, "127.0.0.1");
+        CopyField(currentSite.userName, ServerInfo(fixture, "user").c_str());
+        CopyField(currentSite.password, ServerInfo(fixture, "password").c_str());
+    }
+
+    // The test's own connection to the server, apart from the engine's.
+    HINTERNET Session()
+    {
+        if (!session)
+            session.reset(InternetConnectA(internet.get(), "127.0.0.1", serverPort, currentSite.userName,
+                                           currentSite.password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+        EXPECT_TRUE(session) << GetLastError();
+        return session.get();
+    }
+    std::string RemotePath(const std::string& name) const { return remote + "/" + name; }
+
+    // Puts bytes on the web under `name` (the remote folder is made first).
+    void PutWeb(const std::string& name, const std::string& bytes)
+    {
+        FtpCreateDirectoryA(Session(), remote.c_str());
+        WriteWholeFile(folder.path() / "put.tmp", bytes);
+        ASSERT_TRUE(FtpPutFileA(Session(), "put.tmp", RemotePath(name).c_str(), FTP_TRANSFER_TYPE_BINARY, 0))
+            << name << ": " << GetLastError();
+    }
+    // The bytes the web holds for `name`; "<missing>" when it cannot be read.
+    std::string WebBytes(const std::string& name)
+    {
+        DeleteFileA("get.tmp");
+        if (!FtpGetFileA(Session(), RemotePath(name).c_str(), "get.tmp", FALSE, FILE_ATTRIBUTE_NORMAL,
+                         FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0))
+            return "<missing>";
+        return ReadWholeFile(folder.path() / "get.tmp");
+    }
+    // Each web entry with its listed time and size.
+    std::map<std::string, std::string> WebListing()
+    {
+        std::map<std::string, std::string> listing;
+        for (const auto& e : ListAll(Session(), (remote + "/*").c_str()))
+            listing[e.cFileName] = std::to_string(Ticks(e.ftLastWriteTime)) + "/" + std::to_string(e.nFileSizeLow);
+        return listing;
+    }
+
+    // A file of the clean copy, last written a month ago unless `recent`.
+    void PutClean(const std::string& name, const std::string& bytes, bool recent = false)
+    {
+        fs::path file = folder.path() / kClean / name;
+        WriteWholeFile(file, bytes);
+        if (!recent)
+            fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
+    }
+    // The same files on the web and in the clean copy, and a sub-folder
+    // "images" on the web (a folder's time cannot be set back under Wine);
+    // then the baseline and a first web check, after which the store holds
+    // the live values.
+    void MakeSite(const Files& files)
+    {
+        for (const auto& [name, bytes] : files) {
+            PutWeb(name, bytes);
+            PutClean(name, bytes);
+        }
+        ASSERT_TRUE(FtpCreateDirectoryA(Session(), RemotePath("images").c_str()));
+        Baseline();
+        ASSERT_EQ(StoredRecords().size(), files.size() + 1);
+        ASSERT_EQ(WebCheck(), 0);
+        ASSERT_EQ(Events(), Strings{});
+    }
+
+    void Baseline(int16_t mode = 0)
+    {
+        const SiteRecord& s = currentSite;
+        CreateBaseline(s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, "", mode);
+        ConnectSite(3);
+    }
+    int WebCheck()
+    {
+        const SiteRecord& s = currentSite;
+        return CheckWebSite(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, 0);
+    }
+    int SecureCheck()
+    {
+        const SiteRecord& s = currentSite;
+        return CheckSecureServer(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask, 0);
+    }
+
+    // The site's events, oldest first, as "type changed detail name".
+    Strings Events() const
+    {
+        std::string log = ReadWholeFile(folder.path() / siteEventLogFile);
+        Strings events;
+        for (size_t at = 0; at + kEventRecordSize <= log.size(); at += kEventRecordSize) {
+            EventRecord record;
+            std::memcpy(&record, log.data() + at, kEventRecordSize);
+            char name[MAX_PATH];
+            record.fileName(name, sizeof name);
+            events.push_back(std::to_string(record.type) + " " + std::to_string(record.changed) + " " +
+                             std::to_string(record.detail) + " " + name);
+        }
+        return events;
+    }
+    // The events logged after the first `skip`, in name order (a listing's
+    // order is the server's).
+    Strings NewEvents(size_t skip) const
+    {
+        Strings events = Events();
+        events.erase(events.begin(), events.begin() + long(std::min(skip, events.size())));
+        std::sort(events.begin(), events.end());
+        return events;
+    }
+    bool Marked(const std::string& name, const char* mark) const
+    {
+        std::string record = StoredRecord(name);
+        return !record.empty() && RecordHasMark(record.c_str(), mark);
+    }
+
+    inline static int reconnectWaits;
+    inline static void (*onReconnectWait)();
+    inline static INTERNET_PORT serverPort;
+    std::string remote, savedSiteList;
+    InternetHandle internet, session;
+};
+
+inline const Files kSite = {{"index.html", "<html>clean index</html>\n"},
+                            {"about.htm", "<p>about us</p>\n"},
+                            {".htaccess", "Deny from all\n"}};
+
+// The commands the scripted server's `scenario` received so far, one a line.
+inline std::string ScriptedCommands(const char* scenario)
+{
+    return ReadWholeFile(fs::path(ServerInfo("scripted_ftp", "log")) / (std::string(scenario) + ".log"));
+}
+// How many of `commands` begin with `verb`.
+inline int CountCommands(const std::string& commands, const char* verb)
+{
+    int n = 0;
+    for (size_t at = 0; (at = commands.find(std::string("\n") + verb, at)) != std::string::npos; ++at)
+        ++n;
+    return n;
+}
+
+} // namespace engine_test
