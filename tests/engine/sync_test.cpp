@@ -11,6 +11,7 @@ protected:
     void TearDown() override
     {
         syncRestarts = 4;
+        deleteFolderDepth = 32;
         Monitor::TearDown();
     }
 
@@ -49,8 +50,9 @@ TEST_F(Sync, WhatTheCleanCopyLacksIsDeletedWithItsRecordsAndLogged)
     MakeSyncedSite();
     PutWeb("images/logo.png", "only on the web, in a folder both sides hold\n");
     PutWeb("old.html", "withdrawn\n");
-    // Three levels deep, a hidden file among them.
-    for (const char* path : {"old", "old/a", "old/a/b"})
+    // Three levels deep, a hidden file among them; and an empty folder,
+    // which lists nothing at all on most servers.
+    for (const char* path : {"old", "old/a", "old/a/b", "vacant"})
         ASSERT_TRUE(FtpCreateDirectoryA(Session(), RemotePath(path).c_str()));
     for (const char* path : {"old/top.txt", "old/a/.htaccess", "old/a/b/deep.txt"})
         PutWeb(path, "tree\n");
@@ -73,13 +75,13 @@ TEST_F(Sync, WhatTheCleanCopyLacksIsDeletedWithItsRecordsAndLogged)
     EXPECT_EQ(WebBytes("images/logo.png"), "only on the web, in a folder both sides hold\n");
     EXPECT_EQ(StoredRecord("old.html"), "");
     EXPECT_NE(StoredRecord("index.html"), "");
-    EXPECT_EQ(NewEvents(0), (Strings{"17 " + folderAttributes + " 0 old", "9 " + fileAttributes + " 0 old.html",
-                                     "9 " + fileAttributes + " 0 unrecorded.php"}));
+    EXPECT_EQ(NewEvents(0), (Strings{"17 " + folderAttributes + " 0 old", "17 " + folderAttributes + " 0 vacant",
+                                     "9 " + fileAttributes + " 0 old.html", "9 " + fileAttributes + " 0 unrecorded.php"}));
     EXPECT_EQ(ListFiles(), Strings{});
 
     // Nothing more to do.
     EXPECT_EQ(SyncWeb(), 0);
-    EXPECT_EQ(Events().size(), 3u);
+    EXPECT_EQ(Events().size(), 4u);
 }
 
 // ---- Told once, against pyftpdlib ------------------------------------------------
@@ -142,6 +144,21 @@ TEST_F(SyncFaults, AnOutageIsLoggedOnceAndTheNextCallDoesTheWork)
     EXPECT_EQ(SyncWeb(), -1);
     EXPECT_EQ(WebListing().count("old"), 1u);
     EXPECT_EQ(NewEvents(3), (Strings{"5 0 0 ", "8 0 0 "}));
+    EXPECT_EQ(ListFiles(), Strings{});
+}
+
+TEST_F(SyncFaults, AFolderDeletionStopsAtTheDepthBound)
+{
+    deleteFolderDepth = 2;
+    ASSERT_TRUE(FtpCreateDirectoryA(Session(), remote.c_str()));
+    for (const char* path : {"deep", "deep/1", "deep/1/2"})
+        ASSERT_TRUE(FtpCreateDirectoryA(Session(), RemotePath(path).c_str()));
+    for (const char* path : {"deep/top.txt", "deep/1/one.txt", "deep/1/2/two.txt"})
+        PutWeb(path, "web\n");
+    DeleteRemoteFolder(RemotePath("deep").c_str(), 1);
+    EXPECT_EQ(WebBytes("deep/top.txt"), "<missing>");
+    EXPECT_EQ(WebBytes("deep/1/one.txt"), "<missing>");
+    EXPECT_EQ(WebBytes("deep/1/2/two.txt"), "web\n");
     EXPECT_EQ(ListFiles(), Strings{});
 }
 
