@@ -32,6 +32,13 @@ bool Skipped(const std::string& name)
     return name[0] == '.' && (name.size() <= 2 || name.size() >= 35);
 }
 
+// The error of a listing that found no entry. Wine's WinINet reports an
+// empty folder with no error at all.
+bool NothingListed(DWORD error)
+{
+    return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS;
+}
+
 struct StreamCloser {
     void operator()(FILE* stream) const { std::fclose(stream); }
 };
@@ -95,7 +102,7 @@ public:
                 return;
             if (!DeleteEntries(path, entries, listNumber, depth))
                 return;
-        } else if (GetLastError() != ERROR_NO_MORE_FILES) {
+        } else if (!NothingListed(GetLastError())) {
             return;
         }
         // An empty listing is an empty folder on servers that list neither

@@ -67,6 +67,13 @@ bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
     return at == local.end() || (engine::IsFolderEntry(e.attributes) && !at->second);
 }
 
+// The error of a listing that found no entry. Wine's WinINet reports an
+// empty folder with no error at all.
+bool NothingListed(DWORD error)
+{
+    return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS;
+}
+
 std::string RetryTitle()
 {
     char title[120];
@@ -129,7 +136,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
     WIN32_FIND_DATAA first;
     HINTERNET listing = FtpFindFirstFileA(ftpConnection, fileMask, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0);
     if (!listing)
-        return GetLastError() == ERROR_NO_MORE_FILES ? PassEnd::kDone : PassEnd::kAgain;
+        return NothingListed(GetLastError()) ? PassEnd::kDone : PassEnd::kAgain;
     std::vector<engine::ListedEntry> entries;
     if (!engine::ReadListing(listing, first, entries))
         return PassEnd::kAgain; // S1: half a folder is not the folder
