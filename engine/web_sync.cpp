@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "alerts/event_log.h"
-#include "core/site_files.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
