@@ -4,13 +4,11 @@
 // and sub-folders are neither entered nor created.
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "alerts/event_log.h"
-#include "alerts/show_events.h"
 #include "core/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
