@@ -193,6 +193,9 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
 // done; -1 when the connection was re-established, the current folder
 // cannot be read or the listing broke off; otherwise the number of entries
 // not yet dealt with after a failed download. Call again while non-zero.
+// 0 too when it cannot act (secure server folder missing, no connection,
+// remote folder not entered); a local file held open elsewhere is left for
+// a later call.
 int32_t MirrorWebToServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask);
 
