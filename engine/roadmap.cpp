@@ -199,10 +199,10 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
         }
         if (!engine::NameDate(entry.name, date) || std::strcmp(date, cutOff) > 0)
             continue;
-        FtpDeleteFileA(ftpConnection, entry.name.c_str());
-        // The clean copy's file of exactly this name, and nothing else: no
-        // other spelling, no folder, nothing outside the secure server folder.
-        if (use != FileNameUse::kLocal || !localFolder[0])
+        // The clean copy of a web file that stays is kept. Otherwise its file
+        // of exactly this name, and nothing else: no other spelling, no
+        // folder, nothing outside the secure server folder.
+        if (!FtpDeleteFileA(ftpConnection, entry.name.c_str()) || use != FileNameUse::kLocal || !localFolder[0])
             continue;
         const std::string path = engine::LocalPath(localFolder, entry.name.c_str());
         if (engine::LocalFileSpelledAs(path.c_str(), entry.name.c_str()))
