@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/site_list.h"
+#include "engine/pass_support.h"
 #include "store_keys.h"
 #include "support/temp_folder.h"
 
@@ -192,6 +193,21 @@ TEST(ServerTime, OffsetsCarryThroughTheCalendar)
         EXPECT_EQ(got.wHour, c.local.wHour);
         EXPECT_EQ(got.wMinute, c.local.wMinute);
     }
+}
+
+// What the synchronisation passes remove as a folder; every other word,
+// a read-only directory (0x11) among them, is deleted as a file.
+TEST(SyncEntries, OnlyThreeAttributeWordsAreFolders)
+{
+    const struct {
+        DWORD attributes;
+        bool folder;
+    } cases[] = {
+        {0x10, true}, {0x12, true}, {0x30, true},  {0x11, false}, {0x14, false},
+        {0x31, false}, {0x20, false}, {0x80, false}, {0x00, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(engine::IsFolderEntry(c.attributes), c.folder) << c.attributes;
 }
 
 } // namespace

@@ -1,0 +1,183 @@
+// Remote folder deletion: FTP removes only empty folders, so a folder is
+// emptied bottom-up. Each level deletes its files, removes the sub-folders
+// that are empty already, lists the others in its own "deleteresults<n>.txt"
+// in the data folder, descends into them one after another and at last
+// removes itself from its parent. One connection serves the whole tree.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alerts/event_log.h"
+#include "engine/engine.h"
+#include "engine/pass_support.h"
+#include "net/connection.h"
+#include "net/file_names.h"
+
+int deleteFolderDepth = 32;
+
+namespace {
+
+// A line of the list file: "FOLDER - <name>\n".
+constexpr char kListLine[] = "FOLDER - ";
+constexpr size_t kListLineLength = sizeof kListLine - 1;
+
+// Entries never deleted: "." and "..", and dot names of at most 2 or at
+// least 35 characters (a server's own files); ".htaccess" is deleted.
+bool Skipped(const std::string& name)
+{
+    if (ClassifyFileName(name.c_str()) == FileNameUse::kNotAFile)
+        return true;
+    return name[0] == '.' && (name.size() <= 2 || name.size() >= 35);
+}
+
+struct StreamCloser {
+    void operator()(FILE* stream) const { std::fclose(stream); }
+};
+
+// A level's list file, removed when the level ends however it ends.
+class ListFile {
+public:
+    explicit ListFile(int32_t listNumber)
+    {
+        std::snprintf(name_, sizeof name_, "deleteresults%d.txt", int(listNumber));
+        stream_.reset(std::fopen(name_, "w+b"));
+    }
+    ~ListFile()
+    {
+        if (stream_) {
+            stream_.reset();
+            DeleteFileA(name_);
+        }
+    }
+    FILE* get() const { return stream_.get(); }
+
+private:
+    char name_[32];
+    std::unique_ptr<FILE, StreamCloser> stream_;
+};
+
+class FolderDeletion {
+public:
+    // Connects and reads the login folder, the root of every path below.
+    bool Start()
+    {
+        if (!Connect())
+            return false;
+        char current[MAX_PATH] = {};
+        DWORD length = sizeof current;
+        if (!FtpGetCurrentDirectoryA(ftpConnection, current, &length))
+            return false;
+        login_ = current;
+        return true;
+    }
+
+    // The login folder, "/", `folderPath` (as the passes enter a folder).
+    std::string FullPath(const char* folderPath) const
+    {
+        std::string path = login_;
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        return path + folderPath;
+    }
+
+    // Deletes the folder at the full path `path` with everything in it.
+    void Delete(const std::string& path, int32_t listNumber, int depth)
+    {
+        if (depth > deleteFolderDepth || !Enter(path))
+            return; // S1: a folder not entered is another folder's listing
+        WIN32_FIND_DATAA first;
+        HINTERNET listing = FtpFindFirstFileA(ftpConnection, nullptr, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0);
+        if (listing) {
+            std::vector<engine::ListedEntry> entries;
+            if (!engine::ReadListing(listing, first, entries, true))
+                return;
+            if (!DeleteEntries(path, entries, listNumber, depth))
+                return;
+        } else if (GetLastError() != ERROR_NO_MORE_FILES) {
+            return;
+        }
+        // An empty listing is an empty folder on servers that list neither
+        // "." nor "..": it goes too, as its caller reports it gone.
+        const size_t slash = path.rfind('/');
+        const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+        if (Enter(parent))
+            FtpRemoveDirectoryA(ftpConnection, path.c_str() + slash + 1);
+    }
+
+private:
+    bool Connect()
+    {
+        char retryTitle[120];
+        std::snprintf(retryTitle, sizeof retryTitle,
+                      "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT", int(eventPage));
+        // The recovery event is the next pass's.
+        gaveUp_ = !engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle});
+        return !gaveUp_;
+    }
+
+    // Makes `path` the current folder. A refused CWD on a connection that
+    // still answers PWD means the folder cannot be entered; a dead one (a
+    // broken listing leaves it so) is replaced once.
+    bool Enter(const std::string& path)
+    {
+        if (gaveUp_ || (!ftpConnection && !Connect()))
+            return false;
+        if (FtpSetCurrentDirectoryA(ftpConnection, path.c_str()))
+            return true;
+        char current[MAX_PATH] = {};
+        DWORD length = sizeof current;
+        if (FtpGetCurrentDirectoryA(ftpConnection, current, &length))
+            return false;
+        return Connect() && FtpSetCurrentDirectoryA(ftpConnection, path.c_str());
+    }
+
+    // Deletes the entries of the folder `path` (the current folder), then
+    // the sub-folders that were not empty. False when nothing was deleted
+    // because the list file could not be made.
+    bool DeleteEntries(const std::string& path, const std::vector<engine::ListedEntry>& entries,
+                       int32_t listNumber, int depth)
+    {
+        ListFile list(listNumber);
+        if (!list.get())
+            return false;
+        for (const engine::ListedEntry& e : entries) {
+            if (Skipped(e.name))
+                continue;
+            if (!engine::IsFolderEntry(e.attributes)) {
+                FtpDeleteFileA(ftpConnection, e.name.c_str()); // one left over keeps the folder
+                continue;
+            }
+            if (!FtpRemoveDirectoryA(ftpConnection, e.name.c_str()) &&
+                e.name.find_first_of("\r\n") == std::string::npos)
+                std::fprintf(list.get(), "%s%s\n", kListLine, e.name.c_str());
+        }
+        std::rewind(list.get());
+        char line[kListLineLength + MAX_PATH + 2];
+        while (!gaveUp_ && std::fgets(line, sizeof line, list.get()) &&
+               std::strncmp(line, kListLine, kListLineLength) == 0) {
+            line[std::strcspn(line, "\n")] = '\0';
+            Delete(path + '/' + (line + kListLineLength), ++listNumber, depth + 1);
+        }
+        return true;
+    }
+
+    std::string login_;
+    bool gaveUp_ = false;
+};
+
+} // namespace
+
+void DeleteRemoteFolder(const char* folderPath, int32_t listNumber)
+{
+    ConnectSite(3); // a new connection starts in the login folder
+    // The path names a folder below the login folder, never that folder.
+    const char* last = std::strrchr(folderPath, '/');
+    if (ClassifyFileName(last ? last + 1 : folderPath) == FileNameUse::kNotAFile)
+        return;
+    FolderDeletion deletion;
+    if (deletion.Start())
+        deletion.Delete(deletion.FullPath(folderPath), listNumber, 1);
+    ConnectSite(3);
+}

@@ -1,0 +1,220 @@
+// The web synchronisation: the web site is made to hold nothing that the
+// clean copy lacks. Every entry of the remote folder without a local
+// counterpart of the same spelling is deleted from the web (a sub-folder
+// whole), and a deleted file loses its record. Nothing is uploaded.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "alerts/event_log.h"
+#include "core/site_files.h"
+#include "engine/engine.h"
+#include "engine/pass_support.h"
+#include "net/connection.h"
+#include "net/file_names.h"
+
+int syncRestarts = 4;
+
+namespace {
+
+constexpr char kProgram[] = "MONITOR";
+constexpr char kSyncing[] = "SYNCH WEB WITH LOCAL SERVER";
+constexpr char kCleanCopyMissing[] = "SECURE SERVER FOLDER MISSING - NOTHING DELETED";
+constexpr char kCleanCopyEmpty[] = "SECURE SERVER FOLDER EMPTY - NOTHING DELETED";
+constexpr char kIncomplete[] = "SYNCH INCOMPLETE";
+constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
+constexpr char kStoreUnavailable[] = "RECORD STORE UNAVAILABLE";
+
+// The clean copy's entries by exact spelling: true for a folder.
+using LocalNames = std::unordered_map<std::string, bool>;
+
+// Reads every entry of the clean copy. Returns the title status that forbids
+// deleting (S2), or null when the folder lists at least one entry: without
+// that, a missing or unplugged clean copy would make every web file look
+// missing locally and wipe the site.
+const char* ReadCleanCopy(const char* localFolder, LocalNames& names)
+{
+    const DWORD attributes = GetFileAttributesA(localFolder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return kCleanCopyMissing;
+    for (const engine::ListedEntry& e : engine::ReadLocalFolder(localFolder, "*"))
+        if (ClassifyFileName(e.name.c_str()) != FileNameUse::kNotAFile)
+            names.emplace(e.name, (e.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    return names.empty() ? kCleanCopyEmpty : nullptr;
+}
+
+// True when the listed entry is to be deleted from the web. A local entry
+// of the same spelling keeps it, whether or not it can be opened (a file
+// open in an editor is still the clean copy's); a web folder needs a local
+// folder. A name no local file can carry is missing by definition.
+bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
+{
+    // Short dot names are the folder's own entries on some servers.
+    if (e.name.size() <= 2 && e.name[0] == '.')
+        return false;
+    switch (ClassifyFileName(e.name.c_str())) {
+    case FileNameUse::kNotAFile:
+    case FileNameUse::kScratch:
+        return false;
+    case FileNameUse::kServerOnly:
+        return true;
+    case FileNameUse::kLocal:
+        break;
+    }
+    const auto at = local.find(e.name);
+    return at == local.end() || (engine::IsFolderEntry(e.attributes) && !at->second);
+}
+
+std::string RetryTitle()
+{
+    char title[120];
+    std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT",
+                  int(eventPage));
+    return title;
+}
+
+enum class PassEnd {
+    kDone,           // nothing left to do: result 0
+    kAgain,          // a listing broke off or entries are left: a new pass
+    kCallAgain,      // connection re-established, or no current folder: result -1
+    kGiveUp,         // no connection after reconnectRounds: result 0
+    kNoWorkList,     // the work list cannot be written or read back: result 0
+    kNoStore,        // the record store cannot be read: result 0
+};
+
+// Removes the record of a file just deleted. The counter falls only when
+// the store holds a record at or after the name, so a file never recorded
+// costs one more listing, which finds it gone.
+bool ForgetRecord(const std::string& name, int& counter)
+{
+    if (name.size() + 1 >= size_t(kRecordBufferSize))
+        return true; // too long ever to have been recorded (R1)
+    const std::string key = name + '*'; // the name ends at the last "*" (R2)
+    char stored[kRecordBufferSize];
+    const int found = GetFileRecord(key.c_str(), stored);
+    if (found < 0)
+        return false;
+    if (found == 1) {
+        --counter;
+        if (size_t(RecordNameLength(stored)) == name.size() && std::memcmp(stored, name.data(), name.size()) == 0)
+            PutFileRecord(nullptr, stored);
+    }
+    return true;
+}
+
+// One listing of the remote folder and the deletions it calls for.
+PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
+{
+    const std::string retryTitle = RetryTitle();
+    if (!engine::ConnectWithRetry({kEventRestoreLost, 1, retryTitle.c_str()}))
+        return PassEnd::kGiveUp;
+    if (lostConnection) {
+        ConnectSite(3);
+        engine::LogConnectionEvent(kEventRestoreBack, engine::LocalNow());
+        lostConnection = 0;
+        return PassEnd::kCallAgain;
+    }
+    std::string path;
+    switch (engine::EnterRemoteFolder(remoteFolder, path)) {
+    case engine::EnterResult::kEntered:
+        break;
+    case engine::EnterResult::kNoCurrentFolder:
+        return PassEnd::kCallAgain;
+    case engine::EnterResult::kNotEntered:
+        return PassEnd::kDone;
+    }
+
+    WIN32_FIND_DATAA first;
+    HINTERNET listing = FtpFindFirstFileA(ftpConnection, fileMask, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (!listing)
+        return GetLastError() == ERROR_NO_MORE_FILES ? PassEnd::kDone : PassEnd::kAgain;
+    std::vector<engine::ListedEntry> entries;
+    if (!engine::ReadListing(listing, first, entries))
+        return PassEnd::kAgain; // S1: half a folder is not the folder
+
+    std::vector<engine::ListedEntry> missing;
+    for (engine::ListedEntry& e : entries) {
+        if (!MissingLocally(e, local))
+            continue;
+        WIN32_FIND_DATAA data = e.FindData();
+        ServerTimeToLocal(data);
+        e.lastWrite = data.ftLastWriteTime;
+        missing.push_back(std::move(e));
+    }
+    std::vector<engine::ListedEntry> work;
+    if (!engine::WriteWorkList(missing) || !engine::ReadWorkList(work))
+        return PassEnd::kNoWorkList;
+
+    int counter = int(work.size());
+    for (const engine::ListedEntry& e : work) {
+        const WIN32_FIND_DATAA entry = e.FindData();
+        if (engine::IsFolderEntry(e.attributes)) {
+            const std::string folderPath = remoteFolder[0] ? std::string(remoteFolder) + '/' + e.name : e.name;
+            DeleteRemoteFolder(folderPath.c_str(), 1);
+            // Logged whatever came of it: a folder still there is found again
+            // by the next synchronisation.
+            LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
+            if (!engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle.c_str()}))
+                return PassEnd::kGiveUp;
+            // The rest are deleted by their bare names: only inside the
+            // remote folder itself (S1). `path` is the one tried above.
+            if (engine::EnterRemoteFolder(remoteFolder, path) != engine::EnterResult::kEntered)
+                break;
+            --counter;
+            continue;
+        }
+        if (!FtpDeleteFileA(ftpConnection, e.name.c_str()))
+            break; // the rest wait for a new pass, which lists afresh
+        LogEvent(kEventFileDeleted, entry, int32_t(e.attributes), &stamp, 0);
+        if (!ForgetRecord(e.name, counter))
+            return PassEnd::kNoStore;
+    }
+    return counter == 0 ? PassEnd::kDone : PassEnd::kAgain;
+}
+
+} // namespace
+
+int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
+                          const char* remoteFolder, const char* fileMask)
+{
+    engine::ShowPassTitle(kProgram, kSyncing);
+    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    const std::tm stamp = engine::LocalNow();
+    engine::StartPass(host, user, password, remoteFolder, fileMask);
+    auto close = [] {
+        CloseEventLog();
+        CloseFileRecords();
+        ConnectSite(3);
+    };
+    auto finish = [&](int32_t result, const char* status) {
+        close();
+        if (status)
+            engine::ShowPassTitle(kProgram, status);
+        return result;
+    };
+
+    LocalNames local;
+    if (const char* refusal = ReadCleanCopy(localFolder, local))
+        return finish(0, refusal);
+
+    for (int pass = 0;; ++pass) {
+        if (pass > syncRestarts)
+            return finish(0, kIncomplete);
+        switch (SyncPass(local, remoteFolder, fileMask, stamp)) {
+        case PassEnd::kDone:
+        case PassEnd::kGiveUp:
+            return finish(0, nullptr);
+        case PassEnd::kCallAgain:
+            return finish(-1, nullptr);
+        case PassEnd::kNoWorkList:
+            return finish(0, kWorkListUnavailable);
+        case PassEnd::kNoStore:
+            return finish(0, kStoreUnavailable);
+        case PassEnd::kAgain:
+            close();
+            break;
+        }
+    }
+}
