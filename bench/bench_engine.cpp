@@ -44,9 +44,9 @@
 // HOME is the server's home folder as a native path (the folders above lie
 // in it), SCRATCH a folder holding "drive" (the drive root), "quiet-copy"
 // (the identical local copy), "clean" (the clean copies), "sync-clean" (the
-// kept files) and "sync-gone" (the files the synchronisation deletes; the
-// mirror's local copies are made there too), LISTING the listing command for
-// curl.
+// kept files) and "sync-gone" (the files the synchronisation deletes), where
+// the mirror's local copies "mirror-ours" and "mirror-lftp" are made too;
+// LISTING the listing command for curl.
 //
 //   bench_engine --settle HOST PORT USER PASSWORD FOLDER SCRATCH
 //   bench_engine --memory HOST PORT USER PASSWORD FOLDER SCRATCH
@@ -123,11 +123,16 @@ int Pass(const char* folder) {
                         currentSite.password, currentSite.remoteFolder, currentSite.fileMask, 0);
 }
 
-// The baseline of `folder` and one pass that makes its records plain.
-bool Settle(const char* folder) {
+// A new baseline of `folder`.
+void Baseline(const char* folder) {
     SelectSite(folder);
     CreateBaseline(currentSite.ftpHost, currentSite.userName, currentSite.password, currentSite.remoteFolder,
                    currentSite.fileMask, "", 1);
+}
+
+// The baseline of `folder` and one pass that makes its records plain.
+bool Settle(const char* folder) {
+    Baseline(folder);
     return Pass(folder) == 0;
 }
 
@@ -184,20 +189,18 @@ bool MakeStale(const fs::path& local) {
     if (!fs::create_directory(local, error)) return false;
     const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
     for (const auto& [name, bytes] : mirrorFiles) {
-        std::ofstream(local / name, std::ios::binary) << "stale\n";
+        if (!(std::ofstream(local / name, std::ios::binary) << "stale\n")) return false;
         fs::last_write_time(local / name, old, error);
         if (error) return false;
     }
     return true;
 }
 
-// Puts the deleted files back into a server folder on disk.
+// Puts the deleted files back into a server folder on disk (the server's
+// user may delete them: the folder is its own).
 bool Refill(const char* folder) {
-    std::error_code error;
     for (const auto& [name, bytes] : goneFiles)
-        if (!fs::copy_file(SyncGone() / name, settings.home / folder / name, fs::copy_options::overwrite_existing,
-                           error))
-            return false;
+        if (!(std::ofstream(settings.home / folder / name, std::ios::binary) << bytes)) return false;
     return true;
 }
 
@@ -358,12 +361,8 @@ int Sync() {
 void BM_SyncOurs(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        bool ready = Refill(kSyncOurs);
-        if (ready) {
-            SelectSite(kSyncOurs, SyncClean());
-            CreateBaseline(currentSite.ftpHost, currentSite.userName, currentSite.password, currentSite.remoteFolder,
-                           currentSite.fileMask, "", 1);
-        }
+        const bool ready = Refill(kSyncOurs);
+        if (ready) Baseline(kSyncOurs);
         state.ResumeTiming();
         if (!ready) {
             state.SkipWithError("could not put the files back");
