@@ -16,6 +16,22 @@
 //            untimed, every file of the folder gets a few bytes more on the
 //            server; before ours, a pass without alterations also makes the
 //            records of the previous repetition plain again.
+//   mirror   one MirrorWebToServer call (RepeatPass) that downloads the
+//            1,000 small files of the folder "mirror-web" into a local copy
+//            whose files are all older and shorter, against `lftp mirror`
+//            of the same folder into a copy of its own in the same state.
+//            Before each repetition, untimed, the copy is made stale again;
+//            afterwards it must hold exactly the web's files, byte for byte.
+//   sync     one SyncWebWithServer call (RepeatPass) that deletes from the
+//            folder "sync-ours" the 1,000 files its clean copy lacks and
+//            keeps the few it holds, against `lftp mirror -R --delete` of
+//            the clean copy over the same files in "sync-lftp" (the kept
+//            files are equal in bytes and time, so lftp uploads nothing).
+//            Before each repetition, untimed, the 1,000 files are put back
+//            into the server's folder on disk (and, before ours, the
+//            folder's baseline made, so that every deletion also removes a
+//            record); afterwards the folder must hold exactly the kept
+//            files.
 //
 // Every repetition is one operation (11 of each unless
 // --benchmark_repetitions says otherwise), interleaved at random. After the
@@ -27,8 +43,10 @@
 //
 // HOME is the server's home folder as a native path (the folders above lie
 // in it), SCRATCH a folder holding "drive" (the drive root), "quiet-copy"
-// (the identical local copy) and "clean" (the clean copies), LISTING the
-// listing command for curl.
+// (the identical local copy), "clean" (the clean copies), "sync-clean" (the
+// kept files) and "sync-gone" (the files the synchronisation deletes), where
+// the mirror's local copies "mirror-ours" and "mirror-lftp" are made too;
+// LISTING the listing command for curl.
 //
 //   bench_engine --settle HOST PORT USER PASSWORD FOLDER SCRATCH
 //   bench_engine --memory HOST PORT USER PASSWORD FOLDER SCRATCH
@@ -40,6 +58,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,20 +90,27 @@ struct Settings {
 const char* const kQuiet = "quiet";
 const char* const kRestoreOurs = "restore-ours";
 const char* const kRestoreLftp = "restore-lftp";
+const char* const kMirrorWeb = "mirror-web";
+const char* const kSyncOurs = "sync-ours";
+const char* const kSyncLftp = "sync-lftp";
 const char* const kMask = "*.*";
 
 fs::path Clean() { return settings.scratch / "clean"; }
+fs::path MirrorOurs() { return settings.scratch / "mirror-ours"; }
+fs::path MirrorLftp() { return settings.scratch / "mirror-lftp"; }
+fs::path SyncClean() { return settings.scratch / "sync-clean"; }
+fs::path SyncGone() { return settings.scratch / "sync-gone"; }
 
 // The current site as the driver would hold it for `folder`, with the
 // server's clock offset already known (0 hours, both clocks in UTC).
-void SelectSite(const char* folder) {
+void SelectSite(const char* folder, const fs::path& secure = Clean()) {
     std::memset(&currentSite, 0, sizeof currentSite);
     CopyField(currentSite.ftpHost, settings.host.c_str());
     CopyField(currentSite.userName, settings.user.c_str());
     CopyField(currentSite.password, settings.password.c_str());
     CopyField(currentSite.remoteFolder, folder);
     CopyField(currentSite.fileMask, kMask);
-    CopyField(currentSite.secureFolder, Clean().c_str());
+    CopyField(currentSite.secureFolder, secure.c_str());
     currentSite.active = 1;
     currentSite.offsetMeasured = 1;
     SetSiteOffsetHours(currentSite, 0);
@@ -97,11 +123,16 @@ int Pass(const char* folder) {
                         currentSite.password, currentSite.remoteFolder, currentSite.fileMask, 0);
 }
 
-// The baseline of `folder` and one pass that makes its records plain.
-bool Settle(const char* folder) {
+// A new baseline of `folder`.
+void Baseline(const char* folder) {
     SelectSite(folder);
     CreateBaseline(currentSite.ftpHost, currentSite.userName, currentSite.password, currentSite.remoteFolder,
                    currentSite.fileMask, "", 1);
+}
+
+// The baseline of `folder` and one pass that makes its records plain.
+bool Settle(const char* folder) {
+    Baseline(folder);
     return Pass(folder) == 0;
 }
 
@@ -129,6 +160,48 @@ int Restored(const char* folder) {
 
 int CleanFiles() {
     return int(std::distance(fs::directory_iterator(Clean()), fs::directory_iterator()));
+}
+
+// Every file of a local folder, name and bytes; a sub-folder or an
+// unreadable file shows as "<not a file>".
+using Files = std::map<std::string, std::string>;
+Files ReadFiles(const fs::path& folder) {
+    Files files;
+    std::error_code error;
+    for (fs::directory_iterator i(folder, error), end; !error && i != end; i.increment(error)) {
+        std::ifstream in(i->path(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        files[i->path().filename().string()] = in && i->is_regular_file() ? std::move(bytes) : "<not a file>";
+    }
+    return files;
+}
+
+// Read once: the web's files of the mirror, the kept files and the deleted
+// files of the synchronisation.
+Files mirrorFiles, keptFiles, goneFiles;
+
+// A fresh local copy for the mirror: every web file present, shorter and
+// last written a month ago, so that every one is strictly older on either
+// side's comparison and must be downloaded.
+bool MakeStale(const fs::path& local) {
+    std::error_code error;
+    fs::remove_all(local, error);
+    if (!fs::create_directory(local, error)) return false;
+    const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
+    for (const auto& [name, bytes] : mirrorFiles) {
+        if (!(std::ofstream(local / name, std::ios::binary) << "stale\n")) return false;
+        fs::last_write_time(local / name, old, error);
+        if (error) return false;
+    }
+    return true;
+}
+
+// Puts the deleted files back into a server folder on disk (the server's
+// user may delete them: the folder is its own).
+bool Refill(const char* folder) {
+    for (const auto& [name, bytes] : goneFiles)
+        if (!(std::ofstream(settings.home / folder / name, std::ios::binary) << bytes)) return false;
+    return true;
 }
 
 // lftp with `commands` after logging in (no TLS attempt, as our client makes
@@ -217,6 +290,117 @@ void BM_RestoreLftp(benchmark::State& state) {
         if (!ran || restored != files) {
             std::fprintf(stderr, "restore/lftp: %d of %d restored\n", restored, files);
             state.SkipWithError("lftp mirror -R did not put back every file");
+            return;
+        }
+    }
+}
+
+int Mirror() {
+    SelectSite(kMirrorWeb);
+    const std::string local = MirrorOurs().string();
+    const SiteRecord& site = currentSite;
+    return RepeatPass([&] {
+        return MirrorWebToServer(local.c_str(), site.ftpHost, site.userName, site.password, site.remoteFolder,
+                                 site.fileMask);
+    });
+}
+
+void BM_MirrorOurs(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool ready = MakeStale(MirrorOurs());
+        state.ResumeTiming();
+        if (!ready) {
+            state.SkipWithError("could not make the local copy stale");
+            return;
+        }
+        const int result = Mirror();
+        state.PauseTiming();
+        const bool same = ReadFiles(MirrorOurs()) == mirrorFiles;
+        state.ResumeTiming();
+        if (result != 0 || !same) {
+            std::fprintf(stderr, "mirror/ours: result %d, local copy %s the web's files\n", result,
+                         same ? "holds" : "does not hold");
+            state.SkipWithError("the mirror did not download every file");
+            return;
+        }
+    }
+}
+
+void BM_MirrorLftp(benchmark::State& state) {
+    const std::string commands = std::string("mirror ") + kMirrorWeb + " '" + MirrorLftp().string() + "'";
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool ready = MakeStale(MirrorLftp());
+        state.ResumeTiming();
+        if (!ready) {
+            state.SkipWithError("could not make the local copy stale");
+            return;
+        }
+        const bool ran = Lftp(commands);
+        state.PauseTiming();
+        const bool same = ReadFiles(MirrorLftp()) == mirrorFiles;
+        state.ResumeTiming();
+        if (!ran || !same) {
+            state.SkipWithError("lftp mirror did not download every file");
+            return;
+        }
+    }
+}
+
+int Sync() {
+    SelectSite(kSyncOurs, SyncClean());
+    const std::string local = SyncClean().string();
+    const SiteRecord& site = currentSite;
+    return RepeatPass([&] {
+        return SyncWebWithServer(local.c_str(), site.ftpHost, site.userName, site.password, site.remoteFolder,
+                                 site.fileMask);
+    });
+}
+
+void BM_SyncOurs(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool ready = Refill(kSyncOurs);
+        if (ready) Baseline(kSyncOurs);
+        state.ResumeTiming();
+        if (!ready) {
+            state.SkipWithError("could not put the files back");
+            return;
+        }
+        const int result = Sync();
+        state.PauseTiming();
+        const bool kept = ReadFiles(settings.home / kSyncOurs) == keptFiles;
+        state.ResumeTiming();
+        if (result != 0 || !kept) {
+            std::fprintf(stderr, "sync/ours: result %d, the folder %s the kept files\n", result,
+                         kept ? "holds exactly" : "does not hold exactly");
+            state.SkipWithError("the synchronisation did not delete exactly the files the clean copy lacks");
+            return;
+        }
+    }
+}
+
+void BM_SyncLftp(benchmark::State& state) {
+    // -v names every transfer, so that an upload of a kept file shows.
+    const std::string commands = "mirror -R --delete -v '" + SyncClean().string() + "' " + kSyncLftp;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool ready = Refill(kSyncLftp);
+        state.ResumeTiming();
+        if (!ready) {
+            state.SkipWithError("could not put the files back");
+            return;
+        }
+        const bool ran = Lftp(commands);
+        state.PauseTiming();
+        const bool kept = ReadFiles(settings.home / kSyncLftp) == keptFiles;
+        std::ifstream out(settings.scratch / "lftp.out");
+        const std::string said((std::istreambuf_iterator<char>(out)), {});
+        state.ResumeTiming();
+        if (!ran || !kept || said.find("Transferring") != std::string::npos) {
+            std::fprintf(stderr, "sync/lftp: %s", said.c_str());
+            state.SkipWithError("lftp mirror -R --delete did not only delete the files the clean copy lacks");
             return;
         }
     }
@@ -331,6 +515,12 @@ int main(int argc, char** argv)
                 kRestoreOurs, CleanFiles());
     if (lines <= 0) return Fail("curl listing");
     if (!Settle(kQuiet) || !Settle(kRestoreOurs)) return Fail("baseline and settling pass");
+    mirrorFiles = ReadFiles(settings.home / kMirrorWeb);
+    keptFiles = ReadFiles(SyncClean());
+    goneFiles = ReadFiles(SyncGone());
+    std::printf("folder %s: %zu files; folder %s: %zu files, %zu of them kept\n", kMirrorWeb, mirrorFiles.size(),
+                kSyncOurs, keptFiles.size() + goneFiles.size(), keptFiles.size());
+    if (mirrorFiles.empty() || keptFiles.empty() || goneFiles.empty()) return Fail("the folders of mirror and sync");
 
     struct Bench {
         const char* name;
@@ -338,7 +528,9 @@ int main(int argc, char** argv)
     };
     const Bench benches[] = {{"quiet/ours", BM_QuietOurs},     {"quiet/curl", BM_QuietCurl},
                              {"quiet/lftp", BM_QuietLftp},     {"restore/ours", BM_RestoreOurs},
-                             {"restore/lftp", BM_RestoreLftp}};
+                             {"restore/lftp", BM_RestoreLftp}, {"mirror/ours", BM_MirrorOurs},
+                             {"mirror/lftp", BM_MirrorLftp},   {"sync/ours", BM_SyncOurs},
+                             {"sync/lftp", BM_SyncLftp}};
     for (const Bench& b : benches)
         benchmark::RegisterBenchmark(b.name, b.function)
             ->Iterations(1)
@@ -362,7 +554,9 @@ int main(int argc, char** argv)
     };
     const Ratio ratios[] = {{"quiet/ours", "quiet/curl", 1.2},
                             {"quiet/ours", "quiet/lftp", 0},
-                            {"restore/ours", "restore/lftp", 1.5}};
+                            {"restore/ours", "restore/lftp", 1.5},
+                            {"mirror/ours", "mirror/lftp", 1.5},
+                            {"sync/ours", "sync/lftp", 1.5}};
     for (const Ratio& r : ratios) {
         const std::vector<double>&a = samples[r.ours], &b = samples[r.peer];
         if (a.empty() || b.empty()) continue;

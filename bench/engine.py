@@ -1,15 +1,18 @@
 #!/usr/bin/python3
-"""The monitoring engine's web site check against curl and lftp (bench_engine).
+"""The monitoring engine's passes against curl and lftp (bench_engine).
 
 For each server, pyftpdlib (tests/servers/ftp_server.py) and vsftpd
 (vsftpd_server.py, when running as root), started through launch.py in a
 scratch folder: puts into its home a quiet folder of 10,000 small files, two
-folders of 100 small web pages and, for the memory run, a folder of 100,000
-files; beside it an identical copy of the quiet folder (lftp's dry run) and
-the clean copies of the pages (the secure server folder, lftp's source).
-Then runs bench_engine against it (times and ratios), bench_engine --settle
-and --memory over the 100,000 files (peak resident size of a process that
-runs only the pass), and stops the server.
+folders of 100 small web pages, a folder of 1,000 small files to mirror, two
+folders holding the few files the synchronisation keeps and, for the memory
+run, a folder of 100,000 files; beside it an identical copy of the quiet
+folder (lftp's dry run), the clean copies of the pages (the secure server
+folder, lftp's source), the clean copy of the kept files and the 1,000 files
+the synchronisation deletes (put back on the server before each
+repetition). Then runs bench_engine against it (times and ratios),
+bench_engine --settle and --memory over the 100,000 files (peak resident
+size of a process that runs only the pass), and stops the server.
 
 Usage: bench/engine.py BUILD_DIR [--quick] [bench_engine flags]
 
@@ -22,6 +25,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 from ftp import read_info
 
@@ -30,15 +34,23 @@ LAUNCH = os.path.join(HERE, "..", "tests", "servers", "launch.py")
 QUIET_FILES = 10000
 PAGES = 100
 MANY_FILES = 100000
+MIRROR_FILES = 1000
+SYNC_FILES = 1000
+KEPT_FILES = 5
 # name, launch script, the listing command our client uses on it
 SERVERS = [("ftp", "ftp_server.py", "MLSD"), ("vsftpd", "vsftpd_server.py", "LIST")]
 
 
-def make_files(folder, count, name, size):
+def make_files(folder, count, name, size, stamp=None):
+    """Files of `size(i)` bytes, each of its own bytes (its name first),
+    last written at `stamp` (Unix time) when given."""
     os.mkdir(folder)
     for i in range(count):
-        with open(os.path.join(folder, name % i), "wb") as f:
-            f.write(b"x" * size(i))
+        path = os.path.join(folder, name % i)
+        with open(path, "wb") as f:
+            f.write(((name % i).encode() + b"x" * size(i))[:size(i)])
+        if stamp is not None:
+            os.utime(path, (stamp, stamp))
 
 
 def page(i):
@@ -51,6 +63,14 @@ def populate(home, scratch, memory):
     make_files(os.path.join(scratch, "clean"), PAGES, "page-%03d.html", page)
     for folder in ("restore-ours", "restore-lftp"):
         shutil.copytree(os.path.join(scratch, "clean"), os.path.join(home, folder))
+    make_files(os.path.join(home, "mirror-web"), MIRROR_FILES, "file-%04d.txt", lambda i: 200 + i % 300)
+    # The kept files are equal on both sides, bytes and time (a whole minute
+    # a month ago, which a LIST shows exactly), so that lftp uploads none.
+    kept = (int(time.time()) - 30 * 86400) // 60 * 60
+    make_files(os.path.join(scratch, "sync-clean"), KEPT_FILES, "keep-%d.html", page, kept)
+    for folder in ("sync-ours", "sync-lftp"):
+        shutil.copytree(os.path.join(scratch, "sync-clean"), os.path.join(home, folder))
+    make_files(os.path.join(scratch, "sync-gone"), SYNC_FILES, "gone-%04d.txt", lambda i: 200 + i % 300)
     if memory:
         make_files(os.path.join(home, "many"), MANY_FILES, "file-%06d.txt", lambda i: i % 200)
     # vsftpd serves as its own user, who must be able to write the pages.
