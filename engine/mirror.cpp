@@ -190,6 +190,8 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     }
 
     int32_t counter = int32_t(work.size());
+    if (counter > 0)
+        engine::ShowPassTitle(kProgram, kDownloading);
     for (const engine::ListedEntry& listed : work) {
         if (tessil::shutdownRequested)
             break;
@@ -197,7 +199,6 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
             --counter;
             continue;
         }
-        engine::ShowPassTitle(kProgram, kDownloading);
         const std::string local = engine::LocalPath(localFolder, listed.name.c_str());
         const int64_t size = (int64_t(listed.sizeHigh) << 32) | listed.sizeLow;
         // A failure leaves the local file as it was (the download lands in

@@ -65,7 +65,8 @@ bool RunWorker(const std::shared_ptr<WorkerJob>& job, int64_t rounds,
     for (int64_t round = 0;; ++round) {
         if (job->state.load() == WorkerJob::kDone)
             break;
-        if (round >= rounds || (overrun && overrun()))
+        // The overrun test looks at what the worker made: not before it ran.
+        if (round >= rounds || (round > 0 && overrun && overrun()))
             break;
         WaitForSingleObject(thread, kPollMilliseconds);
         tessil::SystemRequest(1);

@@ -1,9 +1,11 @@
 // FindFirstFileA / FindNextFileA / FindClose.
 //
-// The folder is read once, when the search starts: the matching names are
-// kept, sorted as Windows' NTFS lists them ("." and ".." first, then without
-// regard to case), and each is looked up again when it is handed out, so an
-// entry that has vanished meanwhile is skipped rather than reported stale.
+// The folder is read once, when the search starts (not at all for a name
+// without wildcards that exists as spelled, the only entry Windows would find
+// then): the matching names are kept, sorted as Windows' NTFS lists them
+// ("." and ".." first, then without regard to case), and each is looked up
+// again when it is handed out, so an entry that has vanished meanwhile is
+// skipped rather than reported stale.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -154,35 +156,49 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     }
     if (folder.back() != '/') folder += '/';
 
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        int err = errno;
-        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                     : PlatformErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
-    }
-    // The root of a drive has no "." and "..".
-    const bool isRoot = SameEntry(folder, "/") || SameEntry(folder, PlatformDriveRoot());
     std::shared_ptr<FindObject> find;
     try {
         find = std::make_shared<FindObject>();
-        find->folder = folder;
-        while (struct dirent* entry = readdir(dir)) {
-            const char* name = entry->d_name;
-            bool dots = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-            if (dots && isRoot) continue;
-            // A name Windows cannot hold, or one with a backslash, which the
-            // program could never name again, is not listed.
-            if (std::strlen(name) >= MAX_PATH || std::strchr(name, '\\')) continue;
-            if (exactName ? mask == name : PlatformMatchMask(mask, name)) find->names.emplace_back(name);
-        }
-        closedir(dir);
-        dir = nullptr;
-        std::sort(find->names.begin(), find->names.end(), ListsBefore);
     } catch (const std::bad_alloc&) {
-        if (dir) closedir(dir);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
+    }
+    find->folder = folder;
+    // A name without wildcards that exists as spelled is the one entry
+    // Windows would find: the folder need not be read (a lookup per file in
+    // a folder of thousands would otherwise read the whole folder each time).
+    struct stat spelled;
+    if (!exactName && mask.find_first_of("*?") == std::string::npos && mask.size() < MAX_PATH &&
+        mask.find('\\') == std::string::npos && lstat((folder + mask).c_str(), &spelled) == 0 &&
+        (S_ISREG(spelled.st_mode) || S_ISDIR(spelled.st_mode))) {
+        find->names.push_back(mask);
+    } else {
+        DIR* dir = opendir(folder.c_str());
+        if (!dir) {
+            int err = errno;
+            SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                         : PlatformErrorFromErrno(err));
+            return INVALID_HANDLE_VALUE;
+        }
+        // The root of a drive has no "." and "..".
+        const bool isRoot = SameEntry(folder, "/") || SameEntry(folder, PlatformDriveRoot());
+        try {
+            while (struct dirent* entry = readdir(dir)) {
+                const char* name = entry->d_name;
+                bool dots = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+                if (dots && isRoot) continue;
+                // A name Windows cannot hold, or one with a backslash, which the
+                // program could never name again, is not listed.
+                if (std::strlen(name) >= MAX_PATH || std::strchr(name, '\\')) continue;
+                if (exactName ? mask == name : PlatformMatchMask(mask, name)) find->names.emplace_back(name);
+            }
+            closedir(dir);
+            std::sort(find->names.begin(), find->names.end(), ListsBefore);
+        } catch (const std::bad_alloc&) {
+            closedir(dir);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     if (!FillNext(*find, *findFileData)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
