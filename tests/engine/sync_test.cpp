@@ -79,6 +79,11 @@ TEST_F(Sync, WhatTheCleanCopyLacksIsDeletedWithItsRecordsAndLogged)
     EXPECT_EQ(NewEvents(0), (Strings{folderEvent + "old", folderEvent + "vacant", fileEvent + "old.html",
                                      fileEvent + "unrecorded.php"}));
     EXPECT_EQ(ListFiles(), Strings{});
+    // The page shows them (it is drawn once, after the deletions).
+    std::string page;
+    for (int line = 2; line <= 26; ++line)
+        page += Line(line) + "\n";
+    EXPECT_NE(page.find("unrecorded.php"), std::string::npos) << page;
 
     // Nothing more to do.
     EXPECT_EQ(SyncWeb(), 0);
