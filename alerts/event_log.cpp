@@ -72,12 +72,34 @@ EventRecord MakeEventRecord(uint8_t type, const WIN32_FIND_DATAA& findData, int3
     return record;
 }
 
+namespace {
+// Open EventPageBatch objects, and whether an event was logged under them.
+int batchDepth = 0;
+bool batchLogged = false;
+} // namespace
+
 void LogEvent(uint8_t type, WIN32_FIND_DATAA findData, int32_t changed, const std::tm* stamp,
               int32_t detail)
 {
     ++pendingEvents;
     AppendEventRecord(MakeEventRecord(type, findData, changed, stamp, detail));
-    ShowEvents(2);
+    if (batchDepth > 0)
+        batchLogged = true;
+    else
+        ShowEvents(2);
+}
+
+EventPageBatch::EventPageBatch()
+{
+    ++batchDepth;
+}
+
+EventPageBatch::~EventPageBatch()
+{
+    if (--batchDepth == 0 && batchLogged) {
+        batchLogged = false;
+        ShowEvents(2);
+    }
 }
 
 int AppendEventRecord(const EventRecord& record)

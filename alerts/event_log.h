@@ -100,6 +100,18 @@ extern EventRecord eventRecord;
 void LogEvent(uint8_t type, WIN32_FIND_DATAA findData, int32_t changed, const std::tm* stamp,
               int32_t detail);
 
+// While one lives, LogEvent does not redraw the page after each event; when
+// the outermost one ends, the page is redrawn once if events were logged
+// meanwhile. A pass that may log hundreds of events holds one while it works:
+// a redraw after each took most of such a pass's time.
+class EventPageBatch {
+public:
+    EventPageBatch();
+    ~EventPageBatch();
+    EventPageBatch(const EventPageBatch&) = delete;
+    EventPageBatch& operator=(const EventPageBatch&) = delete;
+};
+
 // The record of one event: the entry's write time, type, changed and detail
 // (their low bytes), the entry's first 318 bytes and the stamp.
 EventRecord MakeEventRecord(uint8_t type, const WIN32_FIND_DATAA& findData, int32_t changed, const std::tm* stamp,

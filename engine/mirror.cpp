@@ -192,21 +192,24 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     int32_t counter = int32_t(work.size());
     if (counter > 0)
         engine::ShowPassTitle(kProgram, kDownloading);
-    for (const engine::ListedEntry& listed : work) {
-        if (tessil::shutdownRequested)
-            break;
-        if (WebFolder(listed.attributes)) {
+    {
+        const EventPageBatch batch; // the page is drawn once, after the downloads
+        for (const engine::ListedEntry& listed : work) {
+            if (tessil::shutdownRequested)
+                break;
+            if (WebFolder(listed.attributes)) {
+                --counter;
+                continue;
+            }
+            const std::string local = engine::LocalPath(localFolder, listed.name.c_str());
+            const int64_t size = (int64_t(listed.sizeHigh) << 32) | listed.sizeLow;
+            // A failure leaves the local file as it was (the download lands in
+            // a scratch file); the caller calls again for the rest.
+            if (!ftpConnection || !DownloadFile(ftpConnection, listed.name.c_str(), local.c_str(), size))
+                break;
+            LogEvent(kEventFileDownloaded, listed.FindData(), int32_t(listed.attributes), &stamp, 0);
             --counter;
-            continue;
         }
-        const std::string local = engine::LocalPath(localFolder, listed.name.c_str());
-        const int64_t size = (int64_t(listed.sizeHigh) << 32) | listed.sizeLow;
-        // A failure leaves the local file as it was (the download lands in
-        // a scratch file); the caller calls again for the rest.
-        if (!ftpConnection || !DownloadFile(ftpConnection, listed.name.c_str(), local.c_str(), size))
-            break;
-        LogEvent(kEventFileDownloaded, listed.FindData(), int32_t(listed.attributes), &stamp, 0);
-        --counter;
     }
     return finish(counter);
 }

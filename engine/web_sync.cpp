@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "alerts/event_log.h"
-#include "alerts/show_events.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -91,23 +90,9 @@ enum class PassEnd {
     kNoStore,        // the record store cannot be read: result 0
 };
 
-// Logs an event of the pass without drawing the page: drawing it after each
-// of a thousand deletions took four fifths of the pass. The pass draws the
-// page once, when it ends (FinishPass).
-void RecordEvent(uint8_t type, const WIN32_FIND_DATAA& entry, DWORD attributes, const std::tm& stamp,
-                 bool& logged)
+// Closes what a pass opened.
+void ClosePass()
 {
-    ++pendingEvents;
-    AppendEventRecord(MakeEventRecord(type, entry, int32_t(attributes), &stamp, 0));
-    logged = true;
-}
-
-// Draws the events a pass logged, then closes what the pass opened.
-void FinishPass(bool& logged)
-{
-    if (logged)
-        ShowEvents(2);
-    logged = false;
     CloseEventLog();
     CloseFileRecords();
     ConnectSite(3);
@@ -134,9 +119,9 @@ bool ForgetRecord(const std::string& name, int& counter)
 }
 
 // One listing of the remote folder and the deletions it calls for.
-PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp,
-                 bool& logged)
+PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
 {
+    const EventPageBatch batch; // the page is drawn once, when the pass ends
     const std::string retryTitle = RetryTitle();
     if (!engine::ConnectWithRetry({kEventRestoreLost, 1, retryTitle.c_str()}))
         return PassEnd::kGiveUp;
@@ -185,7 +170,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
             DeleteRemoteFolder(folderPath.c_str(), 1);
             // Logged whatever came of it: a folder still there is found again
             // by the next synchronisation.
-            RecordEvent(kEventFolderDeleted, entry, e.attributes, stamp, logged);
+            LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
             if (!engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle.c_str()}))
                 return PassEnd::kGiveUp;
             // The rest are deleted by their bare names: only inside the
@@ -197,7 +182,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
         }
         if (!FtpDeleteFileA(ftpConnection, e.name.c_str()))
             break; // the rest wait for a new pass, which lists afresh
-        RecordEvent(kEventFileDeleted, entry, e.attributes, stamp, logged);
+        LogEvent(kEventFileDeleted, entry, int32_t(e.attributes), &stamp, 0);
         if (!ForgetRecord(e.name, counter))
             return PassEnd::kNoStore;
     }
@@ -213,9 +198,8 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
     engine::ShowSiteLine(host, remoteFolder, fileMask);
     const std::tm stamp = engine::LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
-    bool logged = false;
     auto finish = [&](int32_t result, const char* status) {
-        FinishPass(logged);
+        ClosePass();
         if (status)
             engine::ShowPassTitle(kProgram, status);
         return result;
@@ -228,7 +212,7 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
     for (int pass = 0;; ++pass) {
         if (pass > syncRestarts)
             return finish(0, kIncomplete);
-        switch (SyncPass(local, remoteFolder, fileMask, stamp, logged)) {
+        switch (SyncPass(local, remoteFolder, fileMask, stamp)) {
         case PassEnd::kDone:
         case PassEnd::kGiveUp:
             return finish(0, nullptr);
@@ -239,7 +223,7 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
         case PassEnd::kNoStore:
             return finish(0, kStoreUnavailable);
         case PassEnd::kAgain:
-            FinishPass(logged);
+            ClosePass();
             break;
         }
     }

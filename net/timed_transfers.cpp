@@ -106,16 +106,18 @@ private:
 // Into a scratch file that must not exist yet; hidden while it is written.
 class GetJob : public TransferJob {
 public:
-    GetJob(HINTERNET handle, const char* remote, const std::string& scratch)
-        : TransferJob(handle), remote_(remote), scratch_(scratch)
+    GetJob(HINTERNET handle, const char* remote, const std::string& scratch, int64_t size)
+        : TransferJob(handle), remote_(remote), scratch_(scratch), size_(size)
     {
     }
     void Run() override
     {
-        result = FtpGetFileA(connection, remote_.c_str(), scratch_.c_str(), TRUE, FILE_ATTRIBUTE_HIDDEN,
-                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RESYNCHRONIZE |
-                                 FTP_TRANSFER_TYPE_UNKNOWN,
-                             0);
+        constexpr DWORD kFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RESYNCHRONIZE |
+                                 FTP_TRANSFER_TYPE_UNKNOWN;
+        result = size_ >= 0 ? PlatformFtpGetFileOfSize(connection, remote_.c_str(), scratch_.c_str(), TRUE,
+                                                       FILE_ATTRIBUTE_HIDDEN, kFlags, size_)
+                            : FtpGetFileA(connection, remote_.c_str(), scratch_.c_str(), TRUE, FILE_ATTRIBUTE_HIDDEN,
+                                          kFlags, 0);
         error = GetLastError();
     }
     // The caller deleted the scratch file when it gave up, but a call that
@@ -124,6 +126,7 @@ public:
 
 private:
     std::string remote_, scratch_;
+    int64_t size_; // the size the listing gave, or kSizeNotReported
 };
 
 class OpenUrlJob : public WorkerJob {
@@ -218,6 +221,14 @@ bool RunTransfer(const std::shared_ptr<TransferJob>& job, int64_t size,
     return false;
 }
 
+// True when the FTP connection still answers a command.
+bool ConnectionAnswers()
+{
+    char folder[MAX_PATH];
+    DWORD length = sizeof folder;
+    return FtpGetCurrentDirectoryA(ftpConnection, folder, &length) != FALSE;
+}
+
 // The folder part of a path, with its trailing separator; "" for a bare name.
 std::string FolderOf(const char* path)
 {
@@ -266,7 +277,7 @@ int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, i
     const std::string scratch = folder + kScratchPrefix + std::to_string(GetCurrentThreadId()) + "-" +
                                 std::to_string(++counter) + kScratchSuffix;
     const bool sized = reportedSize >= 0;
-    auto job = std::make_shared<GetJob>(ftpConnection, remoteName, scratch);
+    auto job = std::make_shared<GetJob>(ftpConnection, remoteName, scratch, sized ? reportedSize : kSizeNotReported);
     auto grownPast = [&] { return sized && LocalFileSize(scratch.c_str()) > reportedSize; };
     bool ok = RunTransfer(job, sized ? reportedSize : kUnknownTransferSize, grownPast);
     if (ok && !job->result) {
@@ -284,6 +295,13 @@ int32_t DownloadFile(HINTERNET, const char* remoteName, const char* localPath, i
     if (!ok) {
         const DWORD error = GetLastError();
         DeleteFileA(scratch.c_str());
+        // A download that grew past its size leaves the server still
+        // sending: the connection is no longer usable. It is handed back
+        // closed, as after a time out, so that the caller reconnects.
+        if (ftpConnection == job->connection && ftpConnection && !ConnectionAnswers()) {
+            InternetCloseHandle(ftpConnection);
+            ftpConnection = nullptr;
+        }
         SetLastError(error);
     }
     return ok ? 1 : 0;

@@ -19,7 +19,9 @@
 // reported for a download, and kUnknownTransferSize for a download whose
 // size is not known. When the bound trips, the FTP connection is closed
 // (which ends the worker's blocked call), ftpConnection becomes null and the
-// transfer fails: the caller reconnects as after any lost connection.
+// transfer fails: the caller reconnects as after any lost connection. A
+// failed download whose connection no longer answers (one that grew past its
+// reported size) hands the connection back closed in the same way.
 inline constexpr int64_t kUnknownTransferSize = int64_t(16) << 20;
 extern int transferFloorRounds;
 extern int64_t transferBytesPerRound;

@@ -18,6 +18,16 @@ HANDLE PlatformCreatePrivateFile(LPCSTR path, DWORD access, DWORD disposition);
 // call returns FALSE with ERROR_NOT_SUPPORTED.
 BOOL PlatformSetDriveRoot(LPCSTR nativeFolder);
 
+// FtpGetFileA (connect is the HINTERNET of an FTP connection) for a file
+// whose size the caller already knows from a listing (knownSize >= 0, else
+// ERROR_INVALID_PARAMETER). Linux: in binary type the transfer must deliver
+// exactly knownSize bytes, as it must deliver what SIZE answers in
+// FtpGetFileA, and SIZE is not asked (one exchange less per file, which a
+// mirror of many small files feels). Windows: FtpGetFileA, which never asks
+// SIZE; the caller checks the size it expects.
+BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
+                              DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize);
+
 // Settings from the environment. Every one the program reads, and only
 // through PlatformSetting:
 //

@@ -12,3 +12,12 @@ BOOL PlatformSetDriveRoot(LPCSTR nativeFolder) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return FALSE;
 }
+
+BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
+                              DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize) {
+    if (knownSize < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return FtpGetFileA(connect, remoteFile, newFile, failIfExists, flagsAndAttributes, flags, 0);
+}

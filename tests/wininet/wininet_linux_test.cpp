@@ -352,8 +352,8 @@ TEST_F(Scripted, DownloadsWriteTheTargetOrNothing) {
     EXPECT_NE(Transcript("plain").find("SIZE up.txt"), std::string::npos);
 }
 
-// A download is the file only when its bytes agree with SIZE, and no
-// transfer outlasts its bounds. A failure removes the partly written target;
+// A download is the file only when its bytes agree with SIZE (or with the
+// size the caller knows), and no transfer outlasts its bounds. A failure removes the partly written target;
 // where the server may still be sending, the connection is dead.
 TEST_F(Scripted, DownloadsAgreeWithTheSizeAndEndWithinTheirBounds) {
     namespace fs = std::filesystem;
@@ -365,8 +365,12 @@ TEST_F(Scripted, DownloadsAgreeWithTheSizeAndEndWithinTheirBounds) {
         size_t bytes;    // of a download that succeeds
         bool dead;       // the connection afterwards
         double seconds;  // at least (a paced transfer) or at most
+        int64_t known = -1;  // >= 0: PlatformFtpGetFileOfSize with this size
     } cases[] = {
         {"transfers", "exact.bin", ERROR_SUCCESS, 1000, false, 2},
+        {"transfers", "exact.bin", ERROR_SUCCESS, 1000, false, 2, 1000},
+        {"transfers", "exact.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, false, 2, 1001},
+        {"transfers", "long.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, true, 2, 1000},
         {"transfers", "short.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, false, 2},
         {"transfers", "long.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, true, 2},
         {"endless", "any.bin", ERROR_INTERNET_CONNECTION_ABORTED, 0, true, 3},
@@ -377,13 +381,16 @@ TEST_F(Scripted, DownloadsAgreeWithTheSizeAndEndWithinTheirBounds) {
     };
     TempFolder local;
     for (const auto& k : cases) {
-        const std::string what = std::string(k.scenario) + " " + k.remote;
+        const std::string what = std::string(k.scenario) + " " + k.remote + " " + std::to_string(k.known);
         WriteWholeFile(local.native("target.bin"), "old contents");
         InternetHandle c(Connect(k.scenario));
         ASSERT_TRUE(c) << what << ": " << GetLastError();
         const auto start = Clock::now();
-        const BOOL ok = FtpGetFileA(c.get(), k.remote, "target.bin", FALSE, FILE_ATTRIBUTE_NORMAL,
-                                    FTP_TRANSFER_TYPE_BINARY, 0);
+        const BOOL ok = k.known < 0 ? FtpGetFileA(c.get(), k.remote, "target.bin", FALSE, FILE_ATTRIBUTE_NORMAL,
+                                                  FTP_TRANSFER_TYPE_BINARY, 0)
+                                    : PlatformFtpGetFileOfSize(c.get(), k.remote, "target.bin", FALSE,
+                                                               FILE_ATTRIBUTE_NORMAL, FTP_TRANSFER_TYPE_BINARY,
+                                                               k.known);
         const double seconds = SecondsSince(start);
         const DWORD error = GetLastError();
         if (k.error == ERROR_SUCCESS) {
