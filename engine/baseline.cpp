@@ -109,10 +109,7 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
     engine::ShowPassTitle(kProgram, "CREATING BASELINE");
     engine::ShowSiteLine(host, remoteFolder, fileMask);
 
-    char retryTitle[120];
-    std::snprintf(retryTitle, sizeof retryTitle, "KESTROVANE BASELINE - PAGE %d STATUS: TRYING TO RECONNECT",
-                  int(eventPage));
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, retryTitle})) {
+    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, kProgram, "TRYING TO RECONNECT"})) {
         ConnectSite(3);
         CloseEventLog();
         return;

@@ -27,7 +27,6 @@ constexpr char kMirroring[] = "SYNC SERVER WITH WEB FILES";
 constexpr char kDownloading[] = "DOWNLOADING WEB SITE FILE TO SERVER";
 constexpr char kFolderMissing[] = "SECURE SERVER FOLDER MISSING";
 constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
-constexpr char kRetryTitle[] = "KESTROVANE MIRRORFROMWEB - STATUS: LOST CONNECTION, TRYING TO RECONNECT";
 // The lost-connection flag of the mirror's outage.
 constexpr uint8_t kMirrorOutage = 1;
 
@@ -141,7 +140,8 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
         return finish(0);
     }
 
-    if (!engine::ConnectWithRetry({kEventMirrorLost, kMirrorOutage, kRetryTitle}))
+    if (!engine::ConnectWithRetry(
+            {kEventMirrorLost, kMirrorOutage, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
         return finish(0);
     if (lostConnection) {
         ConnectSite(3);
@@ -164,14 +164,15 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     if (!currentSite.offsetMeasured)
         MeasureServerClockOffset();
 
-    WIN32_FIND_DATAA first;
-    HINTERNET listing =
-        ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0) : nullptr;
-    if (!listing)
-        return finish(GetLastError() == ERROR_NO_MORE_FILES ? 0 : -1);
     std::vector<engine::ListedEntry> entries;
-    if (!engine::ReadListing(listing, first, entries))
+    switch (engine::ListRemoteFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries)) {
+    case engine::ListResult::kListed:
+        break;
+    case engine::ListResult::kEmpty:
+        return finish(0);
+    case engine::ListResult::kBroken:
         return finish(-1); // a part of a listing: no download from it
+    }
 
     std::vector<engine::ListedEntry> work;
     for (const engine::ListedEntry& listed : entries) {

@@ -77,8 +77,14 @@ bool ConnectWithRetry(const OutageEvents& events)
         }
         if (failures + 1 >= reconnectRounds)
             return false;
-        ShowScreenLine(1, events.retryTitle);
-        tessil::RefreshFields();
+        if (events.paged) {
+            ShowPassTitle(events.program, events.status);
+        } else {
+            char title[160];
+            std::snprintf(title, sizeof title, "KESTROVANE %s - STATUS: %s", events.program, events.status);
+            ShowScreenLine(1, title);
+            tessil::RefreshFields();
+        }
         tessil::SystemRequest(1);
         tessil::PauseLive(reconnectPauseMilliseconds);
     }
@@ -146,6 +152,20 @@ bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<L
     if (!inServerOrder)
         SortByName(entries);
     return complete;
+}
+
+ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries, bool inServerOrder)
+{
+    entries.clear();
+    if (!ftpConnection)
+        return ListResult::kBroken;
+    WIN32_FIND_DATAA first;
+    HINTERNET listing = FtpFindFirstFileA(ftpConnection, mask, &first, flags, 0);
+    if (!listing) {
+        const DWORD error = GetLastError();
+        return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS ? ListResult::kEmpty : ListResult::kBroken;
+    }
+    return ReadListing(listing, first, entries, inServerOrder) ? ListResult::kListed : ListResult::kBroken;
 }
 
 bool IsFolderEntry(DWORD attributes)

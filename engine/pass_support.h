@@ -27,11 +27,16 @@ void StartPass(const char* host, const char* user, const char* password, const c
 // A connection event with an all-zero entry.
 void LogConnectionEvent(uint8_t type, const std::tm& stamp);
 
+// The status of most passes while they wait for the connection.
+inline constexpr char kLostConnectionStatus[] = "LOST CONNECTION, TRYING TO RECONNECT";
+
 // How a pass tells its outage.
 struct OutageEvents {
-    uint8_t lostType;       // logged once per outage, when lostConnection is 0
-    uint8_t flag;           // lostConnection becomes this
-    const char* retryTitle; // the whole of text line 1 while waiting
+    uint8_t lostType;    // logged once per outage, when lostConnection is 0
+    uint8_t flag;        // lostConnection becomes this
+    const char* program; // text line 1 while waiting: as ShowPassTitle, or
+    const char* status;  // "KESTROVANE <program> - STATUS: <status>" when
+    bool paged = true;   // not paged
 };
 
 // ConnectSite mode 2 until it connects, waiting reconnectPauseMilliseconds
@@ -69,6 +74,17 @@ struct ListedEntry {
 // `inServerOrder` keeps the server's order instead.
 bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
                  bool inServerOrder = false);
+
+// Lists the current remote folder with `mask` and `flags` (as
+// FtpFindFirstFileA) and reads the listing whole (ReadListing).
+//   kListed  `entries` hold every entry.
+//   kEmpty   nothing matched; a listing that fails without an error counts
+//            so too (Wine's WinINet reports an empty folder that way).
+//   kBroken  no connection, or the listing failed or broke off: `entries`
+//            hold what came before; nothing may be deleted on its strength.
+enum class ListResult { kListed, kEmpty, kBroken };
+ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries,
+                            bool inServerOrder = false);
 
 // A folder for the synchronisation passes: the attribute word is exactly
 // directory, directory and hidden, or directory and archive (16, 18, 48).

@@ -32,13 +32,6 @@ bool Skipped(const std::string& name)
     return name[0] == '.' && (name.size() <= 2 || name.size() >= 35);
 }
 
-// The error of a listing that found no entry. Wine's WinINet reports an
-// empty folder with no error at all.
-bool NothingListed(DWORD error)
-{
-    return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS;
-}
-
 struct StreamCloser {
     void operator()(FILE* stream) const { std::fclose(stream); }
 };
@@ -94,16 +87,16 @@ public:
     {
         if (depth > deleteFolderDepth || !Enter(path))
             return; // S1: a folder not entered is another folder's listing
-        WIN32_FIND_DATAA first;
-        HINTERNET listing = FtpFindFirstFileA(ftpConnection, nullptr, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0);
-        if (listing) {
-            std::vector<engine::ListedEntry> entries;
-            if (!engine::ReadListing(listing, first, entries, true))
-                return;
+        std::vector<engine::ListedEntry> entries;
+        switch (engine::ListRemoteFolder(nullptr, INTERNET_FLAG_NO_CACHE_WRITE, entries, true)) {
+        case engine::ListResult::kListed:
             if (!DeleteEntries(path, entries, listNumber, depth))
                 return;
-        } else if (!NothingListed(GetLastError())) {
-            return;
+            break;
+        case engine::ListResult::kEmpty:
+            break;
+        case engine::ListResult::kBroken:
+            return; // S1
         }
         // An empty listing is an empty folder on servers that list neither
         // "." nor "..": it goes too, as its caller reports it gone.
@@ -116,11 +109,8 @@ public:
 private:
     bool Connect()
     {
-        char retryTitle[120];
-        std::snprintf(retryTitle, sizeof retryTitle,
-                      "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT", int(eventPage));
         // The recovery event is the next pass's.
-        gaveUp_ = !engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle});
+        gaveUp_ = !engine::ConnectWithRetry({kEventUploadLost, 2, "MONITOR", engine::kLostConnectionStatus});
         return !gaveUp_;
     }
 

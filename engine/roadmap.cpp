@@ -134,10 +134,7 @@ constexpr DWORD kRoadmapMinSize = 200;
 // when the connect gave up (the outage stays recorded).
 bool Connect()
 {
-    char retryTitle[120];
-    std::snprintf(retryTitle, sizeof retryTitle, "KESTROVANE ROADMAP - PAGE %d STATUS: TRYING TO RECONNECT",
-                  int(eventPage));
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, retryTitle}))
+    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, "ROADMAP", "TRYING TO RECONNECT"}))
         return false;
     if (lostConnection) {
         engine::LogConnectionEvent(kEventBaselineBack, engine::LocalNow());
@@ -148,13 +145,9 @@ bool Connect()
 
 // Reads the whole listing of the current FTP folder. False when it broke
 // off or failed; an empty folder is true with no entries.
-bool ListFolder(const char* fileMask, DWORD flags, std::vector<engine::ListedEntry>& entries, bool inServerOrder)
+bool ListedWhole(const char* fileMask, DWORD flags, std::vector<engine::ListedEntry>& entries, bool inServerOrder)
 {
-    WIN32_FIND_DATAA first;
-    HINTERNET listing = ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first, flags, 0) : nullptr;
-    if (!listing)
-        return ftpConnection && GetLastError() == ERROR_NO_MORE_FILES;
-    return engine::ReadListing(listing, first, entries, inServerOrder);
+    return engine::ListRemoteFolder(fileMask, flags, entries, inServerOrder) != engine::ListResult::kBroken;
 }
 
 // A plain file of the site: neither "."/".." nor our scratch file, nor a folder.
@@ -180,7 +173,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
     if (!engine::CutOffDate(std::time(nullptr), cleanUp.days, cutOff))
         return;
     std::vector<engine::ListedEntry> entries;
-    if (!ListFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries, false))
+    if (!ListedWhole(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries, false))
         return;
     for (const engine::ListedEntry& entry : entries) {
         const FileNameUse use = ClassifyFileName(entry.name.c_str());
@@ -263,7 +256,7 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
     std::string path;
     std::vector<engine::ListedEntry> entries;
     if (engine::EnterRemoteFolder(remoteFolder, path) == engine::EnterResult::kEntered &&
-        ListFolder(fileMask, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, entries, true) &&
+        ListedWhole(fileMask, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, entries, true) &&
         !entries.empty() && WriteRoadmap(entries) && ftpConnection)
         UploadFile(ftpConnection, kRoadmapFile, kRoadmapFile);
     finish();

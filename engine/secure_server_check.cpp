@@ -49,10 +49,7 @@ public:
         if (ftpConnection && entered_)
             return State::kReady;
         entered_ = false;
-        char retryTitle[120];
-        std::snprintf(retryTitle, sizeof retryTitle,
-                      "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT", int(eventPage));
-        if (!engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle}))
+        if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
             return State::kGiveUp;
         if (lostConnection) {
             engine::LogConnectionEvent(kEventUploadBack, engine::LocalNow());

@@ -194,7 +194,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         return finish(counter);
     }
     if (!engine::ConnectWithRetry(
-            {kEventSiteCheckLost, 1, "KESTROVANE VANEGUARD - STATUS: LOST CONNECTION, TRYING TO RECONNECT"}))
+            {kEventSiteCheckLost, 1, "VANEGUARD", engine::kLostConnectionStatus, false}))
         return finish(counter);
     if (lostConnection) {
         ConnectSite(3);
@@ -222,13 +222,12 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
     if (!currentSite.offsetMeasured)
         MeasureServerClockOffset();
 
-    WIN32_FIND_DATAA first;
-    HINTERNET listing =
-        ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0) : nullptr;
-    if (!listing)
-        return finish(GetLastError() == ERROR_NO_MORE_FILES ? counter : int16_t(-1));
     std::vector<engine::ListedEntry> entries;
-    const bool complete = engine::ReadListing(listing, first, entries);
+    const engine::ListResult result = engine::ListRemoteFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries);
+    if (result == engine::ListResult::kEmpty)
+        return finish(counter);
+    // What a broken listing gave is still checked; the driver calls again.
+    const bool complete = result == engine::ListResult::kListed;
 
     counter = 0;
     for (const engine::ListedEntry& listed : entries) {

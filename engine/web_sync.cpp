@@ -66,21 +66,6 @@ bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
     return at == local.end() || (engine::IsFolderEntry(e.attributes) && !at->second);
 }
 
-// The error of a listing that found no entry. Wine's WinINet reports an
-// empty folder with no error at all.
-bool NothingListed(DWORD error)
-{
-    return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS;
-}
-
-std::string RetryTitle()
-{
-    char title[120];
-    std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: LOST CONNECTION, TRYING TO RECONNECT",
-                  int(eventPage));
-    return title;
-}
-
 enum class PassEnd {
     kDone,           // nothing left to do: result 0
     kAgain,          // a listing broke off or entries are left: a new pass
@@ -122,8 +107,7 @@ bool ForgetRecord(const std::string& name, int& counter)
 PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
 {
     const EventPageBatch batch; // the page is drawn once, when the pass ends
-    const std::string retryTitle = RetryTitle();
-    if (!engine::ConnectWithRetry({kEventRestoreLost, 1, retryTitle.c_str()}))
+    if (!engine::ConnectWithRetry({kEventRestoreLost, 1, kProgram, engine::kLostConnectionStatus}))
         return PassEnd::kGiveUp;
     if (lostConnection) {
         ConnectSite(3);
@@ -141,13 +125,15 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
         return PassEnd::kDone;
     }
 
-    WIN32_FIND_DATAA first;
-    HINTERNET listing = FtpFindFirstFileA(ftpConnection, fileMask, &first, INTERNET_FLAG_NO_CACHE_WRITE, 0);
-    if (!listing)
-        return NothingListed(GetLastError()) ? PassEnd::kDone : PassEnd::kAgain;
     std::vector<engine::ListedEntry> entries;
-    if (!engine::ReadListing(listing, first, entries))
+    switch (engine::ListRemoteFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries)) {
+    case engine::ListResult::kListed:
+        break;
+    case engine::ListResult::kEmpty:
+        return PassEnd::kDone;
+    case engine::ListResult::kBroken:
         return PassEnd::kAgain; // S1: half a folder is not the folder
+    }
 
     std::vector<engine::ListedEntry> missing;
     for (engine::ListedEntry& e : entries) {
@@ -171,7 +157,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
             // Logged whatever came of it: a folder still there is found again
             // by the next synchronisation.
             LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
-            if (!engine::ConnectWithRetry({kEventUploadLost, 2, retryTitle.c_str()}))
+            if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
                 return PassEnd::kGiveUp;
             // The rest are deleted by their bare names: only inside the
             // remote folder itself (S1). `path` is the one tried above.
