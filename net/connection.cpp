@@ -105,6 +105,49 @@ HINTERNET OpenFtpConnection(HINTERNET internet, const char* host, INTERNET_PORT 
     return InternetConnectA(internet, host, port, user, password, service, flags, context);
 }
 
+bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INTERNET_PORT defaultPort)
+{
+    host.clear();
+    port = defaultPort;
+    const std::string whole = text ? text : "";
+    std::string portText;
+    if (!whole.empty() && whole[0] == '[') {
+        const size_t close = whole.find(']');
+        if (close == std::string::npos)
+            return false;
+        host = whole.substr(1, close - 1);
+        const std::string rest = whole.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest[0] != ':')
+                return false;
+            portText = rest.substr(1);
+            if (portText.empty())
+                return false;
+        }
+    } else {
+        const size_t colon = whole.find(':');
+        if (colon != std::string::npos && whole.find(':', colon + 1) == std::string::npos) {
+            host = whole.substr(0, colon);
+            portText = whole.substr(colon + 1);
+            if (portText.empty())
+                return false;
+        } else {
+            host = whole; // no port, or a bare IPv6 address
+        }
+    }
+    if (host.empty())
+        return false;
+    if (!portText.empty()) {
+        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const long value = std::strtol(portText.c_str(), nullptr, 10);
+        if (value < 1 || value > 65535)
+            return false;
+        port = INTERNET_PORT(value);
+    }
+    return true;
+}
+
 int32_t ConnectSite(int16_t mode)
 {
     if (ftpConnection) {
@@ -115,11 +158,18 @@ int32_t ConnectSite(int16_t mode)
         return 1;
     if (!OpenInternetHandle())
         return 0;
+    std::string host;
+    INTERNET_PORT port = ftpPort;
+    const bool dialable = SplitHostPort(connectionHost, host, port, ftpPort);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (!OpenInternetHandle())
             continue;
-        ftpConnection = OpenFtpConnection(internetHandle, connectionHost, ftpPort, connectionUser,
-                                          connectionPassword, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        // A host text that names no server is a failed attempt like any
+        // other: the outage handling below tells the user.
+        ftpConnection = !dialable ? nullptr
+                                  : OpenFtpConnection(internetHandle, host.c_str(), port, connectionUser,
+                                                      connectionPassword, INTERNET_SERVICE_FTP,
+                                                      INTERNET_FLAG_PASSIVE, 0);
         if (ftpConnection)
             break;
         if (WaitForInternet()) {

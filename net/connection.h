@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/win32.h"
 
@@ -30,13 +31,27 @@ extern uint8_t connectionFailed;
 // The page opened to learn whether the internet is reachable: a reliable
 // public page ("http://www.example.com/"), or KESTROVANE_PROBE_URL when set.
 extern char probeUrl[300];
-// The FTP port (21). Tests connect to servers on other ports.
+// The FTP port of a host written without one (21). Tests connect to servers
+// on other ports.
 extern INTERNET_PORT ftpPort;
 // The pause between probes and between attempts (10 s), with the window live.
 extern int connectionPauseMilliseconds;
 
-// Mode 2: close any open connection, then connect with up to five attempts;
-// 1 when connected, 0 when not. Mode 3: close any open connection; 1.
+// The host text of a site (untrusted) as a server to dial and its port:
+//   "NAME" or "ADDRESS"          that host, `defaultPort`
+//   "NAME:PORT", "1.2.3.4:PORT"  that host, PORT
+//   "[V6]" or "[V6]:PORT"        the IPv6 address in brackets, PORT or
+//                                `defaultPort`
+//   "V6" (two or more ":")       the bare IPv6 address, `defaultPort`
+// PORT is 1 to 65535 in decimal digits. False, and nothing to dial, for an
+// empty host, a port that is not such a number, or text after "]" other
+// than ":PORT". The site's file names keep the whole text.
+bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INTERNET_PORT defaultPort);
+
+// Mode 2: close any open connection, then connect with up to five attempts
+// to connectionHost (as SplitHostPort reads it; a host text it refuses never
+// connects); 1 when connected, 0 when not. Mode 3: close any open
+// connection; 1.
 int32_t ConnectSite(int16_t mode);
 
 // InternetConnectA with these arguments.

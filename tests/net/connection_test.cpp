@@ -117,6 +117,55 @@ TEST_F(ConnectionTest, AGoodServerConnectsAtOnce)
     EXPECT_EQ(ftpConnection, nullptr);
 }
 
+// A port written in the host text wins over the default port.
+TEST_F(ConnectionTest, AHostWithItsPortConnectsThere)
+{
+    const std::string host = "127.0.0.1:" + std::to_string(ftpPort);
+    CopyField(connectionHost, host.c_str());
+    RefuseFtp();
+    ASSERT_EQ(ConnectSite(2), 1);
+    EXPECT_EQ(pauses, 0);
+}
+
+TEST(HostPort, TheHostTextNamesAServerAndItsPort)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        INTERNET_PORT port;
+    } cases[] = {
+        {"ftp.example.com", true, "ftp.example.com", 21},
+        {"ftp.example.com:2121", true, "ftp.example.com", 2121},
+        {"10.0.0.5:65535", true, "10.0.0.5", 65535},
+        {"[::1]:2121", true, "::1", 2121},
+        {"[::1]", true, "::1", 21},
+        {"::1", true, "::1", 21},
+        {"fe80::1:21", true, "fe80::1:21", 21}, // bare IPv6: every ":" is the address's
+        {"", false, "", 21},
+        {":2121", false, "", 21},
+        {"ftp.example.com:", false, "", 21},
+        {"ftp.example.com:0", false, "", 21},
+        {"ftp.example.com:65536", false, "", 21},
+        {"ftp.example.com:21x", false, "", 21},
+        {"ftp.example.com:-21", false, "", 21},
+        {"ftp.example.com:000021", false, "", 21},
+        {"[::1", false, "", 21},
+        {"[::1]x", false, "", 21},
+        {"[::1]:", false, "", 21},
+        {"[]:21", false, "", 21},
+    };
+    for (const auto& k : cases) {
+        std::string host;
+        INTERNET_PORT port = 0;
+        EXPECT_EQ(SplitHostPort(k.text, host, port, 21), k.ok) << k.text;
+        if (k.ok) {
+            EXPECT_EQ(host, k.host) << k.text;
+            EXPECT_EQ(port, k.port) << k.text;
+        }
+    }
+}
+
 TEST_F(ConnectionTest, ADeadServerWithTheInternetUpCostsFivePausesAndNoEvent)
 {
     RefuseFtp();
