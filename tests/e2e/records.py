@@ -8,7 +8,7 @@ EVENT_RECORD_SIZE = 365
 
 # Field: (offset, width); texts are NUL-padded, flags one byte.
 SITE_TEXTS = {"host": (0, 100), "user": (100, 100), "password": (200, 100), "folder": (300, 200),
-              "mask": (500, 50), "clean": (550, 200), "option": (759, 100), "recipient": (860, 80),
+              "mask": (500, 50), "secure": (550, 200), "option": (759, 100), "recipient": (860, 80),
               "mail_server": (940, 80), "mail_user": (1020, 50), "mail_password": (1070, 50)}
 SITE_FLAGS = {"sync": 750, "mirror": 751, "active": 752, "offset_measured": 753, "alerts": 859}
 MAIL_PORT = 1120

@@ -138,8 +138,11 @@ class Site:
         for name, content in self.files.items():
             write(os.path.join(self.web, name), content)
 
+    def __repr__(self):
+        return self.user
+
     def record(self):
-        fields = dict(user=self.user, password="pw-" + self.user, folder=self.folder, clean=self.clean,
+        fields = dict(user=self.user, password="pw-" + self.user, folder=self.folder, secure=self.clean,
                       offset_measured=1, recipient=self.recipient, mail_server="127.0.0.1",
                       mail_user=servers.smtp["user"], mail_password=servers.smtp["password"])
         fields.update(self.fields)

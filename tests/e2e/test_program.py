@@ -1,12 +1,12 @@
 """End-to-end: the monitor in a real window, driven as a user drives it."""
 import hashlib
 import os
+import struct
 import tempfile
 import time
 import unittest
 
 from harness import Program, Session, region
-from records import event_record, site_record
 
 DIST = os.environ.get("KV_DIST", os.path.join(os.path.dirname(__file__), "../../build/Kestrovane"))
 FIELD_PROBE = os.environ.get("KV_FIELD_PROBE", "")
@@ -75,6 +75,25 @@ class MonitorWindow(unittest.TestCase):
     def test_close_button_ends_the_program(self):
         self.program.request_close()
         self.assertEqual(self.program.wait(timeout=10), 0)
+
+
+def site_record(host, mask, active=1):
+    """A 1,252-byte site list record with the fields the monitor screen reads."""
+    record = bytearray(1252)
+    record[0:len(host)] = host.encode()
+    record[500:500 + len(mask)] = mask.encode()
+    record[752] = active
+    return bytes(record)
+
+
+def event_record(kind, name, month, day, hour, minute):
+    """A 365-byte event log record: type, an entry with a name, the stamp."""
+    record = bytearray(365)
+    record[8] = kind
+    record[11:15] = struct.pack("<I", 0x20)
+    record[11 + 44:11 + 44 + len(name)] = name.encode()
+    record[329:365] = struct.pack("<9i", 0, minute, hour, day, month - 1, 126, 0, 0, 0)
+    return bytes(record)
 
 
 def line_region(n):
