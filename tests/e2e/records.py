@@ -1,6 +1,6 @@
-"""The program's fixed-record files as the tests write and read them: the
-site list (1,252-byte records, core/site_record.h) and the event log
-(365-byte records, alerts/event_log.h)."""
+"""The program's fixed-record files as the tests see them: the site list
+(1,252-byte records, core/site_record.h), written, and the event log
+(365-byte records, alerts/event_log.h), read."""
 import struct
 
 SITE_RECORD_SIZE = 1252
@@ -11,10 +11,11 @@ SITE_TEXTS = {"host": (0, 100), "user": (100, 100), "password": (200, 100), "fol
               "mask": (500, 50), "secure": (550, 200), "option": (759, 100), "recipient": (860, 80),
               "mail_server": (940, 80), "mail_user": (1020, 50), "mail_password": (1070, 50)}
 SITE_FLAGS = {"sync": 750, "mirror": 751, "active": 752, "offset_measured": 753, "alerts": 859}
-MAIL_PORT = 1120
+OFFSET_HOURS = 754  # signed 32-bit
+MAIL_PORT = 1120    # 16-bit, read as unsigned
 
 
-def site_record(host, mask, active=1, mail_port=0, **fields):
+def site_record(host, mask, active=1, offset_hours=0, mail_port=0, **fields):
     """A site list record; fields name SITE_TEXTS (str) and SITE_FLAGS (int)."""
     record = bytearray(SITE_RECORD_SIZE)
     fields.update(host=host, mask=mask, active=active)
@@ -26,17 +27,8 @@ def site_record(host, mask, active=1, mail_port=0, **fields):
             text = value.encode()
             assert len(text) < width, name
             record[offset:offset + len(text)] = text
-    record[MAIL_PORT:MAIL_PORT + 2] = struct.pack("<H", mail_port)
-    return bytes(record)
-
-
-def event_record(kind, name, month, day, hour, minute):
-    """An event log record: type, an entry with a name, the stamp."""
-    record = bytearray(EVENT_RECORD_SIZE)
-    record[8] = kind
-    record[11:15] = struct.pack("<I", 0x20)
-    record[11 + 44:11 + 44 + len(name)] = name.encode()
-    record[329:365] = struct.pack("<9i", 0, minute, hour, day, month - 1, 126, 0, 0, 0)
+    struct.pack_into("<i", record, OFFSET_HOURS, offset_hours)
+    struct.pack_into("<H", record, MAIL_PORT, mail_port)
     return bytes(record)
 
 

@@ -146,10 +146,8 @@ class Site:
                       offset_measured=1, recipient=self.recipient, mail_server="127.0.0.1",
                       mail_user=servers.smtp["user"], mail_password=servers.smtp["password"])
         fields.update(self.fields)
-        record = bytearray(site_record("127.0.0.1:" + servers.ftp["port"], "*.*",
-                                       mail_port=int(servers.smtp["port"]), **fields))
-        record[754:758] = OFFSET_HOURS.to_bytes(4, "little", signed=True)
-        return bytes(record)
+        return site_record("127.0.0.1:" + servers.ftp["port"], "*.*", offset_hours=OFFSET_HOURS,
+                           mail_port=int(servers.smtp["port"]), **fields)
 
     def prepare(self, data):
         """The clean copy: the web files, last written a month ago (older than
