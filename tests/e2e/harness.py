@@ -143,6 +143,7 @@ class Program:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.process.stdout.close()
         if self.wine:
             subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         shutil.rmtree(self.drive, ignore_errors=True)

@@ -37,9 +37,10 @@ RATE_ITEM_Y = {"1 Minute": 31, "5 Minutes": 56, "10 Minutes": 81, "15 Minutes": 
 MENU_BAR = (0, 0, 520, 19)        # x, y, width, height in window pixels
 STATUS_LINE = (16, 6, 580, 12)    # client pixels: text field 1 of the monitor screen
 
-# A wait ends at its timer's tick, or up to one 250 ms round of the menu
-# later; a busy machine adds a little to the logins that mark a visit.
-EARLY, LATE = 0.2, 0.9
+# A site's visit starts at its timer's tick or up to one 250 ms round of the
+# wait later, a cycle's after two such waits; a busy machine adds a little to
+# the logins that mark a visit. Wrong rates miss these bounds by far more.
+EARLY, LATE, LATE_CYCLE = 0.2, 1.1, 2.0
 # Quit in a wait: the program ends within about a second.
 QUIT_SECONDS = 1.5
 
@@ -214,11 +215,20 @@ class MonitorRun(unittest.TestCase):
             count, timeout, [site.user for site, _ in servers.visits(sites)]))
         return visits[:count]
 
-    def assertSpacing(self, visits, expected, what):
-        """Visit i+1 starts `expected[i]` seconds after visit i."""
-        for (first, t0), (second, t1), seconds in zip(visits, visits[1:], expected):
-            self.assertTrue(seconds - EARLY <= t1 - t0 <= seconds + LATE, "%s: %s to %s took %.2f s, not %.2f s" % (
-                what, first.user if first else "start", second.user, t1 - t0, seconds))
+    def assertSchedule(self, visits, count, interval, period, start=None):
+        """visits: whole cycles of `count` sites (the last may be cut short).
+        The k-th site of a cycle starts k intervals after its first, and each
+        cycle a period after the one before (the first after `start`, when
+        given)."""
+        firsts = ([start] if start else []) + [t for _, t in visits[::count]]
+        for a, b in zip(firsts, firsts[1:]):
+            self.assertTrue(period - EARLY <= b - a <= period + LATE_CYCLE,
+                            "a cycle of %.2f s, not %.2f s" % (b - a, period))
+        for c in range(0, len(visits), count):
+            first = visits[c][1]
+            for k, (site, t) in enumerate(visits[c + 1:c + count], 1):
+                self.assertTrue(k * interval - EARLY <= t - first <= k * interval + LATE,
+                                "%s started %.2f s into its cycle, not %.2f s" % (site, t - first, k * interval))
 
     # ---- the screen and the menu bar ----
 
@@ -271,8 +281,8 @@ class CheckMode(MonitorRun):
 
         self.assertEqual([site for site, _ in visits], active * 2 + active[:2])
         self.assertEqual(servers.activity([idle.user]), [], "the inactive site is never visited")
-        self.assertSpacing(visits, [2, 2, 2] * 2 + [2], "a minute a site, none for the inactive one")
-        self.assertSpacing(visits[::3], [6, 6], "three minutes a cycle")
+        # A minute a site (none for the inactive record), three a cycle.
+        self.assertSchedule(visits, 3, 2, 6)
 
         self.assertEqual(first.web_bytes("index.html"), WEB_FILES["index.html"])
         self.assertEqual(first.events(self.program.data), [(1, "index.html")])
@@ -302,8 +312,7 @@ class CommandWord(MonitorRun):
         visits = self.wait_for_visits(sites, 5, 30)
 
         self.assertEqual([site for site, _ in visits], sites + sites[:2])
-        self.assertSpacing(visits, [7 / 3] * 4, "140 s a site")
-        self.assertSpacing(visits[::3], [7], "420 s a cycle")
+        self.assertSchedule(visits, 3, 7 / 3, 7)
 
         self.assertEqual(read(clean), DEFACED, "the web's version mirrored")
         self.assertEqual(mirrored.web_bytes("index.html"), DEFACED, "not put back")
@@ -358,8 +367,8 @@ class MainMenu(MonitorRun):
 
         visits = self.wait_for_visits(sites, 8, 20)
         self.assertEqual([site for site, _ in visits[4:]], sites)
-        self.assertSpacing([(None, chosen)] + visits[4:5], [6], "the next cycle an hour after the choice")
-        self.assertSpacing(visits[4:], [1.5] * 3, "a quarter of an hour a site")
+        # The next cycle an hour after the choice, a quarter of an hour a site.
+        self.assertSchedule(visits[4:], 4, 1.5, 6, start=chosen)
 
         quit = self.choose("Quit")
         deadline = quit + 10
