@@ -57,6 +57,7 @@ def main():
             note(self.username, "sent", os.path.relpath(file, root))
 
     Handler.authorizer = authorizer
+    Handler.log_cmds_list = Handler.log_cmds_list + ["LIST", "MLSD", "NLST", "RETR", "SIZE", "MDTM", "PWD"]
     Handler.passive_ports = passive_range()
     Handler.banner = "kestrovane sites ready"
     server = ThreadedFTPServer(("127.0.0.1", 0), Handler)
