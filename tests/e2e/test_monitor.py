@@ -254,6 +254,16 @@ class MonitorRun(unittest.TestCase):
         rgb = region(session, self.program, self.screen("menu.png"), x, y - self.program.client_top, width, height)
         return sum(1 for i in range(0, len(rgb), 3) if max(rgb[i:i + 3]) < 96) > 200
 
+    def popup_at(self, x, y):
+        """True when a pop-up menu (light) covers window pixel (x, y), which
+        the monitor screen draws dark."""
+        path = os.path.join(SHOTS, "popup.png")
+        # The pop-up is a window of its own; with no window manager the main
+        # window sits at the screen's origin.
+        session.run("import", "-window", "root", path)
+        rgb = subprocess.run(["convert", path, "-crop", "1x1+%d+%d" % (x, y), "rgb:-"], capture_output=True).stdout
+        return len(rgb) == 3 and min(rgb) > 200
+
     def choose(self, title, item=None):
         """Clicks a title of the live menu (and an item of its pop-up) once the
         driver waits; returns the time of the last click."""
@@ -261,7 +271,7 @@ class MonitorRun(unittest.TestCase):
         run = session.run
         run("xdotool", "mousemove", "--window", self.program.window, str(MENU_X[title]), str(MENU_BAR_Y), "click", "1")
         if item:
-            time.sleep(0.3)  # the pop-up opens
+            self.assertTrue(wait_for(lambda: self.popup_at(RATE_ITEM_X, RATE_ITEM_Y[item]), 3), "the pop-up opens")
             run("xdotool", "mousemove", "--window", self.program.window, str(RATE_ITEM_X), str(RATE_ITEM_Y[item]),
                 "click", "1")
         return time.time()
