@@ -19,12 +19,14 @@
 // each list; then each repetition takes every list in a shuffled order, sets
 // the rate anew (the count walks the list, as whenever the user picks a
 // rate) and visits twice, timing the second. Every visit must be quiet:
-// worked, and nothing logged.
+// worked, and nothing logged. Last, so that the figure is not that of a
+// visit that checks nothing, a page is altered on the server: the next visit
+// must log it and put it back.
 //
-//   bench_visit [--repetitions=N] HOST PORT USER PASSWORD FOLDER SECURE DIST SCRATCH
+//   bench_visit [--repetitions=N] HOST PORT USER PASSWORD FOLDER SERVED SECURE DIST SCRATCH
 //
-// FOLDER is the site's folder on the server, SECURE its clean copy (a native
-// path), DIST the distribution folder whose files go into the data folder,
+// FOLDER is the site's folder on the server, SERVED the same folder as a
+// native path, SECURE its clean copy (a native path), DIST the distribution folder whose files go into the data folder,
 // SCRATCH a folder for the drive. Exits 0 when every visit was quiet, whatever
 // the ratio.
 #include <algorithm>
@@ -34,6 +36,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,9 +48,9 @@
 #include "core/monitor.h"
 #include "core/site_files.h"
 #include "core/site_list.h"
+#include "keyfile/keyfile.h"
 #include "platform/extensions.h"
 #include "platform/win32.h"
-#include "tessil/screen_program.h"
 #include "tessil/tessil.h"
 
 namespace fs = std::filesystem;
@@ -143,9 +146,28 @@ bool Start(const fs::path& dist, const fs::path& scratch)
     tessil::SetScreenMode(640, 480);
     tessil::CreateScreenBitmap();
     tessil::screenHost.present = CopyToWindow;
-    tessil::OpenBook(kMonitorBook, 1, 0);
     eventPage = 1;
-    return true;
+    return KfStart(0, 0) == 1;
+}
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Alters the first page of the clean copy on the server; true when the next
+// visit logs that and puts the page back.
+bool AlteredPageRestored(const fs::path& served, const fs::path& secure, int size)
+{
+    std::error_code error;
+    fs::directory_iterator first(secure, error);
+    if (error || first == fs::directory_iterator()) return false;
+    const fs::path page = served / first->path().filename();
+    if (!(std::ofstream(page, std::ios::binary | std::ios::app) << "altered\n")) return false;
+    const int64_t logged = EventLogSize();
+    return VisitSite(size) == SiteVisit::kWorked && EventLogSize() > logged &&
+           ReadBytes(page) == ReadBytes(first->path());
 }
 
 int Fail(const char* what)
@@ -166,12 +188,13 @@ int main(int argc, char** argv)
         else
             args.push_back(argv[i]);
     }
-    if (args.size() != 8) {
-        std::fprintf(stderr, "usage: bench_visit [--repetitions=N] HOST PORT USER PASSWORD FOLDER SECURE DIST "
-                             "SCRATCH\n");
+    if (args.size() != 9) {
+        std::fprintf(stderr, "usage: bench_visit [--repetitions=N] HOST PORT USER PASSWORD FOLDER SERVED SECURE "
+                             "DIST SCRATCH\n");
         return 2;
     }
-    if (!Start(fs::absolute(args[6]), fs::absolute(args[7]))) return Fail("setting up the data folder");
+    const fs::path served = fs::absolute(args[5]), secure = fs::absolute(args[6]);
+    if (!Start(fs::absolute(args[7]), fs::absolute(args[8]))) return Fail("setting up the data folder");
 
     SiteRecord site{};
     CopyField(site.ftpHost, (std::string(args[0]) + ":" + args[1]).c_str());
@@ -179,7 +202,7 @@ int main(int argc, char** argv)
     CopyField(site.password, args[3]);
     CopyField(site.remoteFolder, args[4]);
     CopyField(site.fileMask, "*.*");
-    CopyField(site.secureFolder, fs::absolute(args[5]).c_str());
+    CopyField(site.secureFolder, secure.c_str());
     site.active = 1;
     site.offsetMeasured = 1;
     SetSiteOffsetHours(site, 0);
@@ -212,6 +235,10 @@ int main(int argc, char** argv)
             real[i].push_back(v.realMs);
         }
     }
+
+    UseList(kListSizes[0]);
+    if (!AlteredPageRestored(served, secure, kListSizes[0]))
+        return Fail("the visit after a page was altered did not log it and put it back");
 
     std::printf("%d repetitions; CPU time of the process per visit, ms: median (min..max); real time median\n",
                 repetitions);

@@ -173,7 +173,8 @@ def main(argv):
         make_site(info["home"], secure)
         print("== one visit of a quiet site (%d pages), CPU of the process" % PAGES, flush=True)
         visit = subprocess.run([os.path.join(build, "bench", "bench_visit"), "--repetitions=%d" % repetitions,
-                                "127.0.0.1", info["port"], info["user"], info["password"], SITE, secure,
+                                "127.0.0.1", info["port"], info["user"], info["password"], SITE,
+                                os.path.join(info["home"], SITE), secure,
                                 os.path.join(build, "Kestrovane"), scratch], stdout=subprocess.PIPE, text=True)
         print(visit.stdout, end="", flush=True)
         # The program's own ending (ShutdownCleanup) exits with 0 too: only
