@@ -5,7 +5,8 @@ The real program under Xvfb against a real FTP server with one user per site
 visited and what moved) and a real SMTP server, with KESTROVANE_TIME_SCALE
 turning its minutes into seconds. Each story is one program run; its checks
 read what the program left behind: the servers' files and log, the data
-folder, the mails, the exit code, the screen.
+folder, the mails, the exit code, the screen. The Windows build's story runs
+under Wine when KV_WIN_DIST names its distribution folder (scripts/test).
 """
 import glob
 import hashlib
@@ -202,7 +203,7 @@ def wait_for(condition, timeout):
 class MonitorRun(unittest.TestCase):
     """One program run on a site list of its own."""
 
-    def start(self, args, site_list, sites, scale, **options):
+    def start(self, args, site_list, sites, scale, dist=DIST, executable="kestrovane", **options):
         """Starts the program with `args` on a site list of `site_list`'s
         records, the clean copies of `sites` and the time scale."""
         def prepare(data):
@@ -210,13 +211,13 @@ class MonitorRun(unittest.TestCase):
                 site.prepare(data)
         files = {"sites.info": b"".join(site.record() for site in site_list)}
         env = {"KESTROVANE_TIME_SCALE": str(scale), "KESTROVANE_PROBE_URL": "http://127.0.0.1:9/"}
-        self.program = Program(session, options.pop("dist", DIST), options.pop("executable", None)
-                               or os.path.join(DIST, "kestrovane"), args=args, files=files, env=env,
+        self.program = Program(session, dist, os.path.join(dist, executable), args=args, files=files, env=env,
                                prepare=prepare, **options)
         self.addCleanup(self.program.stop)
         return self.program
 
     def wait_for_visits(self, sites, count, timeout):
+        """The first `count` visits of these sites, once they began."""
         visits = wait_for(lambda: len(servers.visits(sites)) >= count and servers.visits(sites), timeout)
         self.assertTrue(visits, "%d visits within %d s; seen: %s" % (
             count, timeout, [site.user for site, _ in servers.visits(sites)]))
@@ -420,8 +421,8 @@ def changed_records(a, b):
 class WindowsBuildUnderWine(MonitorRun):
     def test_monitors_a_site_and_restores_a_tampered_file(self):
         site = Site()
-        program = self.start(["run"], [site], [site], scale=60, dist=WIN_DIST,
-                             executable=os.path.join(WIN_DIST, "kestrovane.exe"), wine=True)
+        program = self.start(["run"], [site], [site], scale=60, dist=WIN_DIST, executable="kestrovane.exe",
+                             wine=True)
         # The first visit logs in for the baseline and then for the web check,
         # which confirms the baseline's records as it finds the web; from the
         # next visit on, a change is put back.
