@@ -32,6 +32,16 @@ def site_record(host, mask, active=1, offset_hours=0, mail_port=0, **fields):
     return bytes(record)
 
 
+def event_record(kind, name, month, day, hour, minute):
+    """A 365-byte event log record: type, an entry with a name, the stamp."""
+    record = bytearray(365)
+    record[8] = kind
+    record[11:15] = struct.pack("<I", 0x20)
+    record[11 + 44:11 + 44 + len(name)] = name.encode()
+    record[329:365] = struct.pack("<9i", 0, minute, hour, day, month - 1, 126, 0, 0, 0)
+    return bytes(record)
+
+
 def events(data):
     """The (type, name) of each event of an event log's bytes, oldest first."""
     found = []

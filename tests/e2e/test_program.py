@@ -1,13 +1,13 @@
 """End-to-end: the monitor in a real window, driven as a user drives it."""
 import hashlib
 import os
-import struct
 import subprocess
 import tempfile
 import time
 import unittest
 
 from harness import Program, Session, region
+from records import event_record, site_record
 
 DIST = os.environ.get("KV_DIST", os.path.join(os.path.dirname(__file__), "../../build/Kestrovane"))
 FIELD_PROBE = os.environ.get("KV_FIELD_PROBE", "")
@@ -78,15 +78,6 @@ class MonitorWindow(unittest.TestCase):
         self.assertEqual(self.program.wait(timeout=10), 0)
 
 
-def site_record(host, mask, active=1, user="", password="", secure=""):
-    """A 1,252-byte site list record: host, account, mask, clean copy, active flag."""
-    record = bytearray(1252)
-    for offset, text in ((0, host), (100, user), (200, password), (500, mask), (550, secure)):
-        record[offset:offset + len(text)] = text.encode()
-    record[752] = active
-    return bytes(record)
-
-
 def start_ftp_server(folder):
     """pyftpdlib on a free port (tests/servers/ftp_server.py); returns its info lines as a dict."""
     servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers")
@@ -99,16 +90,6 @@ def start_ftp_server(folder):
 def stop_ftp_server(folder):
     servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers")
     subprocess.run(["/usr/bin/python3", os.path.join(servers, "launch.py"), "stop", "ftp", folder], check=False)
-
-
-def event_record(kind, name, month, day, hour, minute):
-    """A 365-byte event log record: type, an entry with a name, the stamp."""
-    record = bytearray(365)
-    record[8] = kind
-    record[11:15] = struct.pack("<I", 0x20)
-    record[11 + 44:11 + 44 + len(name)] = name.encode()
-    record[329:365] = struct.pack("<9i", 0, minute, hour, day, month - 1, 126, 0, 0, 0)
-    return bytes(record)
 
 
 def line_region(n):
