@@ -6,8 +6,10 @@ screen (a fresh drive each time) and watches one pixel of its window, where
 the monitor screen's bottom band is navy; the time until that pixel turns
 navy is one sample. The window is looked for through Xlib every millisecond
 (its name, mapped and viewable), so the sample is the program's time and not
-the polling interval of a helper process. Prints every sample, the median
-and the spread; the target is under 150 ms.
+the polling interval of a helper process. Beside it, run for run, its peer:
+bench/startup_floor of the same build folder, GTK alone opening a window like
+the program's and painting the band. Prints every sample, the median and the
+spread of each and the ratio of the medians; the target is under 150 ms.
 Usage: bench/startup.py [distribution folder] [runs]
 """
 import ctypes
@@ -24,6 +26,7 @@ from harness import CLIENT_HEIGHT, CLOSE_REQUEST, Session  # noqa: E402
 
 DIST = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/Kestrovane")
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 9
+FLOOR = os.path.join(os.path.dirname(DIST), "bench", "startup_floor")
 TITLE = b"KESTROVANE"
 NAVY = 0x000080
 PROBE = (300, 470)  # client pixel inside the bottom band
@@ -103,13 +106,15 @@ def viewable_window(display, root):
     return None
 
 
-def one_start(session, display, root):
+def one_start(session, display, root, command, dist=None):
+    """Milliseconds from starting command to the navy band on the display;
+    dist, when given, is installed on the fresh drive first."""
     drive = tempfile.mkdtemp(prefix="kv-startup-")
-    shutil.copytree(DIST, os.path.join(drive, "Kestrovane"))
+    if dist:
+        shutil.copytree(dist, os.path.join(drive, "Kestrovane"))
     env = dict(session.env, KESTROVANE_DRIVE=drive)
     started = time.monotonic()
-    process = subprocess.Popen([os.path.join(DIST, "kestrovane")], env=env, cwd=drive, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+    process = subprocess.Popen([command], env=env, cwd=drive, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         deadline = started + 10
         found = None
@@ -118,7 +123,7 @@ def one_start(session, display, root):
             if found is None:
                 time.sleep(0.001)
         if found is None:
-            raise RuntimeError("the program's window did not open")
+            raise RuntimeError(f"the window of {command} did not open")
         window, attributes = found
         # The menu bar sits above the client area, which is the window's bottom part.
         x = attributes.x + PROBE[0]
@@ -126,7 +131,7 @@ def one_start(session, display, root):
         while pixel(display, root, x, y) != NAVY and time.monotonic() < deadline:
             time.sleep(0.001)
         if time.monotonic() >= deadline:
-            raise RuntimeError("the monitor screen did not appear")
+            raise RuntimeError(f"the navy band of {command} did not appear")
         sample = (time.monotonic() - started) * 1000
         subprocess.run(["/usr/bin/python3", CLOSE_REQUEST, str(window)], env=env, check=True)
         process.wait(timeout=15)
@@ -138,21 +143,33 @@ def one_start(session, display, root):
         shutil.rmtree(drive, ignore_errors=True)
 
 
+def summary(samples):
+    ordered = sorted(samples)
+    quartile = len(ordered) // 4
+    return (f"median {statistics.median(samples):.0f} ms, quartiles {ordered[quartile]:.0f}..{ordered[-1 - quartile]:.0f},"
+            f" range {ordered[0]:.0f}..{ordered[-1]:.0f}")
+
+
 def main():
     session = Session()
     display = x11.XOpenDisplay(session.display.encode())
     root = x11.XDefaultRootWindow(display)
-    samples = []
+    has_floor = os.access(FLOOR, os.X_OK)
+    ours, floor = [], []
     try:
         for _ in range(RUNS):
-            samples.append(one_start(session, display, root))
+            ours.append(one_start(session, display, root, os.path.join(DIST, "kestrovane"), DIST))
+            if has_floor:
+                floor.append(one_start(session, display, root, FLOOR))
     finally:
         session.close()
-    print("start-up to the monitor screen, ms:", " ".join(f"{s:.0f}" for s in samples))
-    ordered = sorted(samples)
-    quartile = max(0, len(ordered) // 4)
-    print(f"median {statistics.median(samples):.0f} ms, quartiles {ordered[quartile]:.0f}..{ordered[-1 - quartile]:.0f},"
-          f" range {ordered[0]:.0f}..{ordered[-1]:.0f} (target: under 150 ms)")
+    print("start-up to the monitor screen, ms:", " ".join(f"{s:.0f}" for s in ours))
+    print(f"kestrovane     {summary(ours)} (target: under 150 ms)")
+    if floor:
+        print(f"startup_floor  {summary(floor)}")
+        print(f"ratio kestrovane / startup_floor (medians): {statistics.median(ours) / statistics.median(floor):.2f}")
+    else:
+        print(f"no peer: {FLOOR} is not built")
 
 
 if __name__ == "__main__":
