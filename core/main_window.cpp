@@ -1,6 +1,7 @@
 // The main window's procedure: it only records what happened in globals; the
 // framework and the driver act on them between message pumps.
 #include "core/app.h"
+#include "core/monitor.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/tessil.h"
@@ -13,6 +14,7 @@ int32_t updatePeriodSeconds = 0;
 int32_t screenMaxX = 639, screenMaxY = 479;
 HMENU liveMenu = nullptr;
 HMENU greyedMenu = nullptr;
+char commandWord[260];
 
 namespace {
 
@@ -28,11 +30,11 @@ void OnTimer(HWND window, UINT_PTR id)
         break;
     case kTimerSite:
         siteDue = 1;
-        SetTimer(window, kTimerSite, UINT(siteIntervalSeconds) * 1000, nullptr);
+        SetTimer(window, kTimerSite, TimerMilliseconds(siteIntervalSeconds), nullptr);
         break;
     case kTimerCycle:
         cycleDue = 1;
-        SetTimer(window, kTimerCycle, UINT(updatePeriodSeconds) * 1000, nullptr);
+        SetTimer(window, kTimerCycle, TimerMilliseconds(updatePeriodSeconds), nullptr);
         break;
     case kTimerTick:
         tessil::oneSecondElapsed = 255;

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // ---- State of the driver ------------------------------------------------------
 //
@@ -39,6 +40,8 @@
 
 // Number of records with the active flag on, counted whenever the rate is set.
 extern int32_t activeSiteCount;
+// The record number (from 1) of the site last visited; 0 before the first.
+extern int32_t visitedRecordNumber;
 // 1 while the live menu is shown (the driver waits), 0 while it works.
 extern uint8_t menuLive;
 // The working copies of the current site's synchronise-web and mirror
@@ -72,6 +75,26 @@ enum class SiteVisit : uint8_t {
 // (mailing the visit's events when the site's alerts are on), and carries
 // out the option text. currentRecordNumber := number.
 SiteVisit VisitSite(int32_t number);
+
+// ---- The monitor screen ---------------------------------------------------------------
+
+// Loads the monitor screen (kestrvane.bk record 1) and draws the current
+// site's event page; the status and site lines are drawn anew next time.
+void ShowMonitorPage();
+
+// Puts the status line into text line 1 and the site line into text line 27
+// and draws them, when they differ from what they show.
+void ShowDriverLines();
+
+// "MONITOR - PAGE %d STATUS: SUSPENDED UPDATE: %d MINUTES, EMAIL ALERTS: ON"
+// (or "OFF") is the status line; the site line is "%s/%s/%s" (host, remote
+// folder, mask) or "%s/%s" without a remote folder, the site list's path
+// before the first visit, or a notice while one is shown.
+std::string DriverSiteLine();
+
+// Shows `text` on the site line for a few seconds (the driver's waits keep
+// it there) and then the site line again.
+void ShowDriverNotice(const char* text);
 
 // ---- Update rate and timers ----------------------------------------------------------
 

@@ -1,25 +1,18 @@
-// The program's entry: the window, the command line, the data folder, and
-// (until the monitoring driver takes over) the monitor screen with the first
-// active site's events, live until the window is closed.
+// The program's entry: the window, the command line, the data folder, then
+// the monitoring driver until the program ends.
 #include <cstdio>
 #include <cstring>
 
-#include "alerts/event_log.h"
-#include "alerts/show_events.h"
 #include "core/app.h"
 #include "core/command_line.h"
 #include "core/data_files.h"
+#include "core/monitor.h"
 #include "records/record_file.h"
 #include "core/resources.h"
-#include "core/site_files.h"
 #include "core/site_list.h"
 #include "net/file_names.h"
 #include "tessil/input.h"
-#include "tessil/prompts.h"
-#include "tessil/screen_program.h"
 #include "tessil/tessil.h"
-
-char commandWord[260];
 
 namespace {
 
@@ -53,70 +46,6 @@ void ApplyPriority(const char* rawLine)
     }
 }
 
-// The status line and the site line around the event lines.
-void ShowStatus()
-{
-    char text[200];
-    std::snprintf(text, sizeof text, "MONITOR - PAGE %d STATUS: SUSPENDED UPDATE: %d MINUTES, EMAIL ALERTS: %s",
-                  int(eventPage), int(updatePeriodSeconds / 60), currentSite.emailAlerts ? "ON" : "OFF");
-    ShowScreenLine(1, text);
-    if (currentSite.remoteFolder[0])
-        std::snprintf(text, sizeof text, "%.99s/%.49s/%.49s", currentSite.ftpHost, currentSite.remoteFolder,
-                      currentSite.fileMask);
-    else
-        std::snprintf(text, sizeof text, "%.99s/%.49s", currentSite.ftpHost, currentSite.fileMask);
-    ShowScreenLine(27, currentSite.ftpHost[0] ? text : siteListPath);
-    tessil::RefreshFields();
-}
-
-// The first active site of the list becomes the current site.
-void TakeFirstActiveSite()
-{
-    std::memset(&currentSite, 0, sizeof currentSite);
-    SiteRecord site;
-    for (int32_t n = 1; ReadSiteRecord(siteListPath, site, n); ++n) {
-        if (site.active && !SiteIsDeleted(site)) {
-            currentSite = site;
-            currentRecordNumber = n;
-            SiteFileNames(site);
-            return;
-        }
-    }
-}
-
-// Until the monitoring driver lands: the monitor screen, live until closed;
-// its page buttons (codes 90 and 91) page through the site's events.
-void ShowMonitorScreen()
-{
-    RECT client;
-    GetClientRect(tessil::mainWindow, &client);
-    tessil::SetScreenMode(client.right - client.left, client.bottom - client.top);
-    tessil::CreateScreenBitmap();
-    liveMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(KV_MENU_LIVE));
-    greyedMenu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(KV_MENU_BUSY));
-    if (liveMenu)
-        SetMenu(tessil::mainWindow, liveMenu);
-    updatePeriodSeconds = 300;
-    eventPage = 1;
-    tessil::OpenBook("\\kestrovane\\kestrvane.bk", 1, 0);
-    TakeFirstActiveSite();
-    if (currentSite.ftpHost[0])
-        ShowEvents(2);
-    ShowStatus();
-    while (!tessil::shutdownRequested) {
-        uint16_t field = 0;
-        if (tessil::WaitForChoice(field, 255, 0) != tessil::kChoiceButton)
-            continue;
-        uint8_t code = tessil::ButtonCode(field);
-        if ((code == 90 && eventPage > 1) || code == 91) {
-            eventPage = uint16_t(code == 90 ? eventPage - 1 : eventPage + 1);
-            if (currentSite.ftpHost[0])
-                ShowEvents(2);
-            ShowStatus();
-        }
-    }
-}
-
 int ProgramMain(int count, char** words)
 {
     SetCurrentDirectoryA(kDataFolder);
@@ -125,7 +54,11 @@ int ProgramMain(int count, char** words)
         std::snprintf(commandWord, sizeof commandWord, "%s", words[0]);
     SiteListPathFromCommandWord(commandWord, siteListPath, kSiteListPathSize);
     RemoveScratchFilesOfAllSites(siteListPath); // downloads a killed run left half done
-    ShowMonitorScreen();
+    RECT client;
+    GetClientRect(tessil::mainWindow, &client);
+    tessil::SetScreenMode(client.right - client.left, client.bottom - client.top);
+    tessil::CreateScreenBitmap();
+    MonitorMain();
     ShutdownCleanup();
 }
 
@@ -147,14 +80,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR rawLine, int sh
         wc.lpszClassName = kWindowClass;
         RegisterClassA(&wc);
     }
-    tessil::focusState = 1;
-    tessil::screenMode = 1;
-    tessil::displayWidth = screenWidth;
-    tessil::displayHeight = screenHeight;
-    tessil::screenHost.exitProgram = [] { ShutdownCleanup(); };
-
     HWND window = CreateMainWindow(instance, screenWidth, screenHeight);
-    tessil::mainWindow = window;
+    tessil::AttachWindow(window, screenWidth, screenHeight, [] { ShutdownCleanup(); });
     ShowWindow(window, show);
     const char* line = rawLine ? rawLine : "";
     ApplyPriority(line);

@@ -26,7 +26,7 @@ int32_t CountActiveSites(const char* path) {
     SiteRecord site;
     int32_t active = 0;
     for (int32_t n = 1; ReadSiteRecord(path, site, n); n++) {
-        if (site.active) active++;
+        if (site.active && !SiteIsDeleted(site)) active++;
     }
     return active;
 }

@@ -27,5 +27,6 @@ int32_t WriteSiteRecord(const char* path, const SiteRecord& site, int32_t number
 // Number of whole records in the list, deleted ones included.
 int32_t CountSiteRecords(const char* path);
 
-// Number of records with the active flag on; 0 for a missing list.
+// Number of records with the active flag on (deleted ones, with no host, are
+// never worked and do not count); 0 for a missing list.
 int32_t CountActiveSites(const char* path);

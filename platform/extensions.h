@@ -43,6 +43,9 @@ BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile,
 //                                    ms, 1..86400000 (60000)
 //   KESTROVANE_PROBE_URL    both     page opened to tell a dead server from a
 //                                    dead line (http://www.example.com/)
+//   KESTROVANE_TIME_SCALE   both     divides the monitoring driver's timers,
+//                                    an integer 1..3600, for tests and demos
+//                                    (1)
 //
 // The libraries under platform/ read their own (GLib the XDG folders, libcurl
 // the proxy variables).

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "tessil/display_commands.h"
+#include "tessil/input.h"
 #include "tessil/state.h"
 
 namespace tessil {
@@ -11,6 +12,17 @@ int displayWidth = 0, displayHeight = 0;
 ScreenGeometry screen;
 DrawingState draw;
 ScreenHost screenHost;
+
+void AttachWindow(HWND window, int displayWidthPixels, int displayHeightPixels, void (*exitProgram)())
+{
+    mainWindow = window;
+    focusState = 1;
+    screenMode = 1;
+    displayWidth = displayWidthPixels;
+    displayHeight = displayHeightPixels;
+    screenHost.exitProgram = exitProgram;
+}
+
 int fontsLoadedForMode = -1;
 
 namespace {

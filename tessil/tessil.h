@@ -162,6 +162,11 @@ struct ScreenHost {
 };
 extern ScreenHost screenHost;
 
+// Gives the framework the program's main window (before it is first shown),
+// the size of the display it lives on, and the program's end (the shutdown
+// clean-up, which lives above the framework). Screen mode 1, focus "at start".
+void AttachWindow(HWND window, int displayWidthPixels, int displayHeightPixels, void (*exitProgram)());
+
 // Copies the surface to the window now (unless output is off or the window
 // is minimised). Returns false when the window's context was not released.
 bool PresentSurface();

@@ -51,11 +51,16 @@ class Session:
 class Program:
     """A program of the distribution folder, installed on a fresh drive."""
 
-    def __init__(self, session, dist, executable, args=(), wine=False, title="KESTROVANE", files=None):
-        """files: {name: bytes} written into the data folder before the start."""
+    def __init__(self, session, dist, executable, args=(), wine=False, title="KESTROVANE", files=None, env=None,
+                 prepare=None, window=True):
+        """files: {name: bytes} written into the data folder before the start
+        (a name may hold "/"); prepare(data folder), when given, runs after
+        them; env: settings added to the program's environment. window=False:
+        the program may end before its window could be found, and is only
+        started."""
         self.session = session
         self.drive = tempfile.mkdtemp(prefix="kv-e2e-")
-        self.env = dict(session.env)
+        self.env = dict(session.env, **(env or {}))
         self.wine = wine
         if wine:
             prefix = os.path.join(self.drive, "prefix")
@@ -72,12 +77,18 @@ class Program:
             cwd = self.drive
         shutil.copytree(dist, data, dirs_exist_ok=True)
         for name, content in (files or {}).items():
-            with open(os.path.join(data, name), "wb") as f:
+            path = os.path.join(data, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
                 f.write(content)
+        if prepare:
+            prepare(data)
         self.data = data
         self.started = time.monotonic()
         self.process = subprocess.Popen(command + list(args), env=self.env, cwd=cwd, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, text=True)
+        if not window:
+            return
         # Wine starts its own services with the first program of a prefix.
         self.window = self._find_window(title, timeout=90 if wine else 30)
         geometry = self.session.run("xdotool", "getwindowgeometry", "--shell", self.window)
@@ -132,6 +143,7 @@ class Program:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.process.stdout.close()
         if self.wine:
             subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         shutil.rmtree(self.drive, ignore_errors=True)

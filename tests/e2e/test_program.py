@@ -2,6 +2,7 @@
 import hashlib
 import os
 import struct
+import subprocess
 import tempfile
 import time
 import unittest
@@ -77,13 +78,27 @@ class MonitorWindow(unittest.TestCase):
         self.assertEqual(self.program.wait(timeout=10), 0)
 
 
-def site_record(host, mask, active=1):
-    """A 1,252-byte site list record with the fields the monitor screen reads."""
+def site_record(host, mask, active=1, user="", password="", secure=""):
+    """A 1,252-byte site list record: host, account, mask, clean copy, active flag."""
     record = bytearray(1252)
-    record[0:len(host)] = host.encode()
-    record[500:500 + len(mask)] = mask.encode()
+    for offset, text in ((0, host), (100, user), (200, password), (500, mask), (550, secure)):
+        record[offset:offset + len(text)] = text.encode()
     record[752] = active
     return bytes(record)
+
+
+def start_ftp_server(folder):
+    """pyftpdlib on a free port (tests/servers/ftp_server.py); returns its info lines as a dict."""
+    servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers")
+    subprocess.run(["/usr/bin/python3", os.path.join(servers, "launch.py"), "start", "ftp", folder,
+                    os.path.join(servers, "ftp_server.py"), "--lifetime", "600"], check=True)
+    with open(os.path.join(folder, "ftp.info")) as f:
+        return dict(line.split(" ", 1) for line in f.read().splitlines())
+
+
+def stop_ftp_server(folder):
+    servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers")
+    subprocess.run(["/usr/bin/python3", os.path.join(servers, "launch.py"), "stop", "ftp", folder], check=False)
 
 
 def event_record(kind, name, month, day, hour, minute):
@@ -102,20 +117,27 @@ def line_region(n):
 
 
 class EventPages(unittest.TestCase):
-    """The first active site's event log, 25 events to a page, newest first."""
+    """The visited site's event log, 25 events to a page, newest first, paged while the driver waits."""
 
     @classmethod
     def setUpClass(cls):
         cls.session = Session()
+        cls.servers = tempfile.mkdtemp(prefix="kv-e2e-servers-")
+        cls.ftp = start_ftp_server(cls.servers)
 
     @classmethod
     def tearDownClass(cls):
+        stop_ftp_server(cls.servers)
         cls.session.close()
 
     def setUp(self):
         events = b"".join(event_record(9, "f%d.html" % i, 3, 7, 9, i % 60) for i in range(1, 31))
-        files = {"sites.info": site_record("ftp.example.com", "*.*"), "example_JNJ.msg": events}
-        self.program = Program(self.session, DIST, os.path.join(DIST, "kestrovane"), files=files)
+        clean = tempfile.mkdtemp(prefix="kv-e2e-clean-")  # empty: a quiet visit logs nothing
+        site = site_record("127.0.0.1:" + self.ftp["port"], "*.*", user=self.ftp["user"],
+                           password=self.ftp["password"], secure=clean)
+        # The event log of host "127.0.0.1:PORT" (label "0") and mask "*.*".
+        files = {"sites.info": site, "0_JNJ.msg": events}
+        self.program = Program(self.session, DIST, os.path.join(DIST, "kestrovane"), args=["run"], files=files)
         self.addCleanup(self.program.stop)
 
     def drawn_lines(self, name):

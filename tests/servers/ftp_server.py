@@ -64,12 +64,19 @@ def passive_range(count=64):
     return list(range(start, start + count))
 
 
+def options(parser):
+    parser.add_argument("--home", help="serve this folder as it is (default: a fresh, populated one, removed at the end)")
+
+
 def main():
-    args = serverlib.arguments(__doc__)
+    args = serverlib.arguments(__doc__, options)
     serverlib.stop_after(args.lifetime)
-    home = tempfile.mkdtemp(prefix="kv-ftp-home-")
-    serverlib.at_stop(lambda: shutil.rmtree(home, ignore_errors=True))
-    recent = populate_home(home)
+    if args.home:
+        home, recent = os.path.abspath(args.home), 0
+    else:
+        home = tempfile.mkdtemp(prefix="kv-ftp-home-")
+        serverlib.at_stop(lambda: shutil.rmtree(home, ignore_errors=True))
+        recent = populate_home(home)
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, home, perm="elradfmwMT")
 
@@ -87,7 +94,8 @@ def main():
     try:
         server.serve_forever(handle_exit=True)
     finally:
-        shutil.rmtree(home, ignore_errors=True)
+        if not args.home:
+            shutil.rmtree(home, ignore_errors=True)
 
 
 if __name__ == "__main__":
