@@ -8,8 +8,9 @@ navy is one sample. The window is looked for through Xlib every millisecond
 (its name, mapped and viewable), so the sample is the program's time and not
 the polling interval of a helper process. Beside it, run for run, its peer:
 bench/startup_floor of the same build folder, GTK alone opening a window like
-the program's and painting the band. Prints every sample, the median and the
-spread of each and the ratio of the medians; the target is under 150 ms.
+the program's and painting the band. Prints the program's samples, the median
+and spread of each side and the ratio of the medians; the target is a median
+under 150 ms.
 Usage: bench/startup.py [distribution folder] [runs]
 """
 import ctypes
