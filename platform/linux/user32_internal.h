@@ -70,6 +70,7 @@ struct Window {
     // Backing image of the client area: what PlatformPresentPixels last
     // delivered, repainted on every expose.
     cairo_surface_t* backing = nullptr;
+    bool backingShared = false;  // made for the client's X window (user32_present.cpp)
 
     // A state change the window manager made, reported as WM_SYSCOMMAND; if
     // the window procedure does not pass it on to DefWindowProcA, it is undone.

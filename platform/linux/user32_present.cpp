@@ -1,7 +1,8 @@
 // PlatformPresentPixels and the painting of the client area.
 //
 // Each window keeps a cairo image of its client area in cairo's RGB24 format,
-// which is the program's 0x00RRGGBB pixel word, so presenting is a row copy
+// which is the program's 0x00RRGGBB pixel word (once the client area has its
+// X window, an image the X server can share), so presenting is a row copy
 // into it and a paint of the changed rectangle straight onto the window
 // (begin/end of a GDK drawing frame on the toplevel) followed by a flush: the
 // pixels are on the display when the call returns, even if the program then
@@ -33,9 +34,15 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
 bool FitBacking(Window* window, int width, int height) {
     if (width <= 0 || height <= 0) return window->backing != nullptr;
     cairo_surface_t* old = window->backing;
-    if (old && cairo_image_surface_get_width(old) == width && cairo_image_surface_get_height(old) == height)
+    // Once the client area has its X window, the image is made for it: in
+    // memory the X server shares where it can, so presenting hands the
+    // pixels over without first copying them into such memory.
+    GdkWindow* target = window->client ? gtk_widget_get_window(window->client) : nullptr;
+    if (old && cairo_image_surface_get_width(old) == width && cairo_image_surface_get_height(old) == height &&
+        (window->backingShared || !target))
         return true;
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_surface_t* image = target ? gdk_window_create_similar_image_surface(target, CAIRO_FORMAT_RGB24, width, height, 1)
+                                    : cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(image);
         return old != nullptr;
@@ -50,6 +57,7 @@ bool FitBacking(Window* window, int width, int height) {
     }
     cairo_destroy(cr);
     window->backing = image;
+    window->backingShared = target != nullptr;
     return true;
 }
 
@@ -62,6 +70,7 @@ void ConnectPainting(Window* window) {
 void ReleaseBacking(Window* window) {
     if (window->backing) cairo_surface_destroy(window->backing);
     window->backing = nullptr;
+    window->backingShared = false;
 }
 
 }  // namespace user32

@@ -210,6 +210,11 @@ bool EnsureDisplay() {
         // Wayland GTK reaches XWayland through DISPLAY.
         gdk_set_allowed_backends("x11");
         g_displayOpen = gtk_init_check(nullptr, nullptr);
+        // Pango reads the font configuration in a thread of its own, started
+        // with the first font map. Starting it here lets that run beside
+        // GTK's parsing of its theme for the first window, rather than
+        // stalling the first menu bar's measuring of its text.
+        if (g_displayOpen) pango_cairo_font_map_get_default();
     });
     if (!g_displayOpen) SetLastError(ERROR_DEVICE_NOT_AVAILABLE);
     return g_displayOpen;

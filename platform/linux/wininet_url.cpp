@@ -2,21 +2,81 @@
 // that each call can wait for exactly what it needs (the headers, or the next
 // bytes of the body) with the layer's time limit, and a close from another
 // thread wakes a call that waits.
+//
+// libcurl is opened on the first URL request rather than linked: it brings
+// two dozen libraries (TLS, Kerberos, LDAP...) whose loading and relocation
+// cost every start of the program about 15 ms, before its window can open.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <ctime>
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <functional>
 #include <new>
 #include <pthread.h>
 #include <signal.h>
+#include <type_traits>
 
 #include "platform/linux/ftp_control.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet_internal.h"
 
 namespace {
+
+// The libcurl functions used here, from the library opened at run time.
+struct CurlLibrary {
+    decltype(&curl_global_init) global_init;
+    decltype(&curl_easy_init) easy_init;
+    decltype(&curl_easy_setopt) easy_setopt;
+    decltype(&curl_easy_getinfo) easy_getinfo;
+    decltype(&curl_easy_pause) easy_pause;
+    decltype(&curl_easy_cleanup) easy_cleanup;
+    decltype(&curl_multi_init) multi_init;
+    decltype(&curl_multi_add_handle) multi_add_handle;
+    decltype(&curl_multi_remove_handle) multi_remove_handle;
+    decltype(&curl_multi_perform) multi_perform;
+    decltype(&curl_multi_info_read) multi_info_read;
+    decltype(&curl_multi_poll) multi_poll;
+    decltype(&curl_multi_wakeup) multi_wakeup;
+    decltype(&curl_multi_cleanup) multi_cleanup;
+    decltype(&curl_slist_append) slist_append;
+    decltype(&curl_slist_free_all) slist_free_all;
+};
+
+// The library, opened and initialised once (the library stays for the life
+// of the process); null when it cannot be loaded or lacks a function.
+const CurlLibrary* Curl() {
+    static const CurlLibrary* const library = []() -> const CurlLibrary* {
+        void* module = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!module) return nullptr;
+        static CurlLibrary table;
+        bool complete = true;
+        auto bind = [&](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(module, name));
+            complete = complete && slot;
+        };
+        bind(table.global_init, "curl_global_init");
+        bind(table.easy_init, "curl_easy_init");
+        bind(table.easy_setopt, "curl_easy_setopt");
+        bind(table.easy_getinfo, "curl_easy_getinfo");
+        bind(table.easy_pause, "curl_easy_pause");
+        bind(table.easy_cleanup, "curl_easy_cleanup");
+        bind(table.multi_init, "curl_multi_init");
+        bind(table.multi_add_handle, "curl_multi_add_handle");
+        bind(table.multi_remove_handle, "curl_multi_remove_handle");
+        bind(table.multi_perform, "curl_multi_perform");
+        bind(table.multi_info_read, "curl_multi_info_read");
+        bind(table.multi_poll, "curl_multi_poll");
+        bind(table.multi_wakeup, "curl_multi_wakeup");
+        bind(table.multi_cleanup, "curl_multi_cleanup");
+        bind(table.slist_append, "curl_slist_append");
+        bind(table.slist_free_all, "curl_slist_free_all");
+        if (!complete || table.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+        return &table;
+    }();
+    return library;
+}
 
 // Body bytes kept unread before the transfer is paused.
 constexpr size_t kMaxPending = 1024 * 1024;
@@ -64,14 +124,15 @@ struct UrlRequest final : InternetObject {
     UrlRequest() : InternetObject(kKind) {}
     ~UrlRequest() override {
         SigpipeBlocked quiet;  // a TLS goodbye is a write
-        if (multi && easy) curl_multi_remove_handle(multi, easy);
-        if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
-        if (headers) curl_slist_free_all(headers);
+        const CurlLibrary& curl = *Curl();  // a request exists only once it is loaded
+        if (multi && easy) curl.multi_remove_handle(multi, easy);
+        if (easy) curl.easy_cleanup(easy);
+        if (multi) curl.multi_cleanup(multi);
+        if (headers) curl.slist_free_all(headers);
     }
     void Abort() override {
         closed = true;
-        if (multi) curl_multi_wakeup(multi);
+        if (multi) Curl()->multi_wakeup(multi);
     }
 
     CURLM* multi = nullptr;
@@ -120,9 +181,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         // The end of one response's headers: the final one unless it is an
         // interim 1xx or a redirect that libcurl is about to follow.
         long status = 0;
-        curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
+        const CurlLibrary& curl = *Curl();
+        curl.easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
         char* location = nullptr;
-        curl_easy_getinfo(request->easy, CURLINFO_REDIRECT_URL, &location);
+        curl.easy_getinfo(request->easy, CURLINFO_REDIRECT_URL, &location);
         const bool followed = request->followRedirects && status >= 300 && status < 400 && location;
         if (status >= 200 && !followed) request->headersDone = true;
     }
@@ -151,6 +213,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 // ERROR_INTERNET_OPERATION_CANCELLED when the handle is closed meanwhile.
 bool Drive(UrlRequest& request, const std::function<bool()>& satisfied) {
     SigpipeBlocked quiet;
+    const CurlLibrary& curl = *Curl();
     int64_t lastProgress = NowMs();
     size_t seenBytes = request.received;
     bool seenHeaders = request.headersDone;
@@ -160,12 +223,12 @@ bool Drive(UrlRequest& request, const std::function<bool()>& satisfied) {
             return false;
         }
         int running = 0;
-        if (curl_multi_perform(request.multi, &running) != CURLM_OK) {
+        if (curl.multi_perform(request.multi, &running) != CURLM_OK) {
             SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
             return false;
         }
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(request.multi, &queued)) {
+        while (CURLMsg* message = curl.multi_info_read(request.multi, &queued)) {
             if (message->msg == CURLMSG_DONE) {
                 request.done = true;
                 request.result = message->data.result;
@@ -183,7 +246,7 @@ bool Drive(UrlRequest& request, const std::function<bool()>& satisfied) {
             SetLastError(ERROR_INTERNET_TIMEOUT);
             return false;
         }
-        curl_multi_poll(request.multi, nullptr, 0, int(std::min<int64_t>(left, 1000)), nullptr);
+        curl.multi_poll(request.multi, nullptr, 0, int(std::min<int64_t>(left, 1000)), nullptr);
     }
     if (!satisfied() && request.result != CURLE_OK) {
         SetLastError(ErrorFromCurl(request.result));
@@ -215,8 +278,12 @@ HINTERNET InternetOpenUrlA(HINTERNET internet, LPCSTR url, LPCSTR headers, DWORD
         SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
         return nullptr;
     }
-    static std::once_flag curlReady;
-    std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    const CurlLibrary* library = Curl();
+    if (!library) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const CurlLibrary& curl = *library;
 
     std::shared_ptr<UrlRequest> request;
     try {
@@ -225,37 +292,37 @@ HINTERNET InternetOpenUrlA(HINTERNET internet, LPCSTR url, LPCSTR headers, DWORD
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    request->multi = curl_multi_init();
-    request->easy = curl_easy_init();
+    request->multi = curl.multi_init();
+    request->easy = curl.easy_init();
     if (!request->multi || !request->easy) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     CURL* easy = request->easy;
     request->followRedirects = !(flags & INTERNET_FLAG_NO_AUTO_REDIRECT);
-    curl_easy_setopt(easy, CURLOPT_URL, url);
+    curl.easy_setopt(easy, CURLOPT_URL, url);
 #if LIBCURL_VERSION_NUM >= 0x075500
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl.easy_setopt(easy, CURLOPT_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl.easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request->followRedirects ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(InternetTimeoutMs()));
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (!session->agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, session->agent.c_str());
+    curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl.easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request->followRedirects ? 1L : 0L);
+    curl.easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(InternetTimeoutMs()));
+    curl.easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!session->agent.empty()) curl.easy_setopt(easy, CURLOPT_USERAGENT, session->agent.c_str());
     // PRECONFIG: libcurl takes http_proxy, https_proxy and no_proxy itself.
     if (session->accessType == INTERNET_OPEN_TYPE_DIRECT) {
-        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        curl.easy_setopt(easy, CURLOPT_PROXY, "");
     } else if (session->accessType == INTERNET_OPEN_TYPE_PROXY) {
-        curl_easy_setopt(easy, CURLOPT_PROXY, session->proxy.c_str());
+        curl.easy_setopt(easy, CURLOPT_PROXY, session->proxy.c_str());
         std::string bypass = session->proxyBypass;
         for (char& c : bypass)
             if (c == ';' || c == ' ') c = ',';
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, bypass.c_str());
+        curl.easy_setopt(easy, CURLOPT_NOPROXY, bypass.c_str());
     }
     if (headers) {
         std::string text = (headersLength == 0 || headersLength == DWORD(-1))
@@ -267,7 +334,7 @@ HINTERNET InternetOpenUrlA(HINTERNET internet, LPCSTR url, LPCSTR headers, DWORD
             if (end == std::string::npos) end = text.size();
             if (end > at) {
                 struct curl_slist* grown =
-                    curl_slist_append(request->headers, text.substr(at, end - at).c_str());
+                    curl.slist_append(request->headers, text.substr(at, end - at).c_str());
                 if (!grown) {
                     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                     return nullptr;
@@ -276,13 +343,13 @@ HINTERNET InternetOpenUrlA(HINTERNET internet, LPCSTR url, LPCSTR headers, DWORD
             }
             at = end + 1;
         }
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->headers);
+        curl.easy_setopt(easy, CURLOPT_HTTPHEADER, request->headers);
     }
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
-    if (curl_multi_add_handle(request->multi, easy) != CURLM_OK) {
+    curl.easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl.easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
+    curl.easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+    curl.easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
+    if (curl.multi_add_handle(request->multi, easy) != CURLM_OK) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
         return nullptr;
     }
@@ -315,7 +382,7 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, LPDWORD 
     if (r.paused && r.pending.size() < kMaxPending) {
         SigpipeBlocked quiet;
         r.paused = false;
-        curl_easy_pause(r.easy, CURLPAUSE_CONT);
+        Curl()->easy_pause(r.easy, CURLPAUSE_CONT);
     }
     const size_t wanted = bytesToRead;
     if (!Drive(r, [&r, wanted] { return r.pending.size() >= wanted || r.paused; })) {
