@@ -65,7 +65,7 @@ void SwitchEmailAlerts()
 void ScreenNotInThisBuild(const char* what)
 {
     char text[120];
-    std::snprintf(text, sizeof text, "%s: THE SCREEN IS NOT IN THIS BUILD - MONITORING GOES ON UNCHANGED", what);
+    std::snprintf(text, sizeof text, "%s: SCREEN NOT IN THIS BUILD - MONITORING GOES ON UNCHANGED", what);
     ShowDriverNotice(text);
 }
 

@@ -128,7 +128,7 @@ void SetMenuOf(HMENU menu, uint8_t live)
 // Interim until the setup screen lands: says what to do instead.
 void RunWebSiteSetup()
 {
-    ShowDriverNotice("SETUP: THE SETUP SCREEN IS NOT IN THIS BUILD - PREPARE sites.info WITH THE sitelist TOOL");
+    ShowDriverNotice("SETUP SCREEN NOT IN THIS BUILD - SEE README, COMMAND LINE");
 }
 
 } // namespace
