@@ -17,6 +17,8 @@
 
 namespace tessil {
 
+bool fieldMasked[kMaxFields];
+
 namespace {
 
 constexpr uint8_t kDrawn = 0x80;
@@ -183,6 +185,16 @@ uint16_t SetFieldValue(int16_t field, const char* format, const void* value, cha
     return uint16_t(width);
 }
 
+int MaskField(int16_t field)
+{
+    uint8_t* record = TextField(field);
+    if (!record)
+        return 0;
+    fieldMasked[field] = true;
+    record[1] &= uint8_t(~kDrawn);
+    return 1;
+}
+
 int SetFieldColour(int16_t field, uint8_t colour)
 {
     if (field < 0 || field >= int(fieldCount) || !fieldTable[field])
@@ -209,7 +221,12 @@ void RefreshFields()
         int first = scrollOffset >= width ? scrollOffset - width + 1 : 0;
         if (first + width > width + kFieldOverrun)
             first = kFieldOverrun;
-        std::memcpy(buffer + used + kFieldTextOffset, record + kFieldTextOffset + first, size_t(width));
+        uint8_t* shown = buffer + used + kFieldTextOffset;
+        std::memcpy(shown, record + kFieldTextOffset + first, size_t(width));
+        if (fieldMasked[i])
+            for (int c = 0; c < width; ++c)
+                if (shown[c] > ' ')
+                    shown[c] = '*';
         used += kFieldTextOffset + size_t(width);
         record[1] |= kDrawn;
         if (used > kRefreshBatch) {

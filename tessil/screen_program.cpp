@@ -1,5 +1,6 @@
 #include "tessil/screen_program.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +83,7 @@ uint8_t* NewField(size_t size)
 
 void StartScreen()
 {
+    std::fill(fieldMasked, fieldMasked + kMaxFields, false);
     fieldCount = 0;
     fieldFree = 0;
     keepEntryText = true;

@@ -125,6 +125,9 @@ extern DynamicBlock* dyn;
 // The field table of the current screen: pointers into dyn->fieldArea.
 extern uint8_t* fieldTable[kMaxFields];
 extern uint16_t fieldCount;
+// Fields of the current screen whose characters are drawn as '*' (MaskField);
+// cleared when a screen starts.
+extern bool fieldMasked[kMaxFields];
 // Scroll offset of the field being edited (0 when no entry is active).
 extern uint16_t scrollOffset;
 

@@ -120,6 +120,11 @@ uint16_t SetFieldText(int16_t field, const char* text, char fill);
 // become fill; result: the width, or 0 (no text field, or a format that is
 // not one numeric conversion).
 uint16_t SetFieldValue(int16_t field, const char* format, const void* value, char fill);
+// Draws a text field's characters (all but blanks and NULs) as '*' until the
+// next screen loads, while its text, edited and read as before, stays as
+// typed: for passwords. Marks it changed. Result 1, or 0 when the index names
+// no text field.
+int MaskField(int16_t field);
 // Sets a field's colour byte (a colour below 128 also marks it changed).
 // Result 1, or 0 when the index names no field.
 int SetFieldColour(int16_t field, uint8_t colour);

@@ -108,6 +108,21 @@ TEST_F(FieldsTest, RefreshDrawsChangedFieldsOnce)
     EXPECT_TRUE(Drawn(b));
 }
 
+TEST_F(FieldsTest, AMaskedFieldShowsStarsButKeepsItsText)
+{
+    // The test font draws only 'A': a masked "A" shows a blank star.
+    int16_t secret = AddTextField(0x80 | 4, 1, 0, 0);
+    int16_t plain = AddTextField(0x80 | 4, 1, 0, 5000);
+    SetFieldText(secret, "A", ' ');
+    SetFieldText(plain, "A", ' ');
+    EXPECT_EQ(MaskField(secret), 1);
+    RefreshFields();
+    EXPECT_EQ(Count(4, 0, 0, 7, 7), 0);
+    EXPECT_EQ(Count(4, 0, 240, 7, 247), 15);
+    EXPECT_EQ(Text(secret, 1), "A");
+    EXPECT_EQ(MaskField(-1), 0);
+}
+
 TEST_F(FieldsTest, ScrolledFieldShowsTheCursorCharacterLast)
 {
     int16_t f = AddTextField(4, 3, 0, 0);

@@ -1,5 +1,6 @@
 #include "tessil/tessil_fixture.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace tessil_test {
@@ -55,6 +56,7 @@ void TessilTest::SetUp()
 void TessilTest::TearDown()
 {
     fieldCount = 0;
+    std::fill(fieldMasked, fieldMasked + kMaxFields, false);
     scrollOffset = 0;
     ReleaseScreenResources();
     screenHost = {};
