@@ -328,8 +328,10 @@ void MonitorMain()
     }
 
     for (;;) {
-        for (int32_t number = 1; !tessil::shutdownRequested; ++number) {
-            SiteVisit visit = VisitSite(number);
+        // currentRecordNumber, not a local: the setup's start command moves
+        // the walk on to the record after the one it showed last.
+        for (currentRecordNumber = 1; !tessil::shutdownRequested; ++currentRecordNumber) {
+            SiteVisit visit = VisitSite(currentRecordNumber);
             if (visit == SiteVisit::kEndOfList || visit == SiteVisit::kQuit)
                 break;
             if (visit == SiteVisit::kSkipped)
