@@ -60,13 +60,25 @@ void SwitchEmailAlerts()
     WriteSiteRecord(siteListPath, stored, visitedRecordNumber);
 }
 
-// Until the setup and request screens are in the program, their commands say
-// so on the site line and change nothing.
+// A screen that is not installed says so on the site line; nothing changes.
 void ScreenNotInThisBuild(const char* what)
 {
     char text[120];
     std::snprintf(text, sizeof text, "%s: SCREEN NOT IN THIS BUILD - MONITORING GOES ON UNCHANGED", what);
     ShowDriverNotice(text);
+}
+
+// Filter and Reset wake the driver, so that the next visit shows their effect.
+void RequestScreen(void (*screen)(), const char* what, bool wake)
+{
+    if (!screen) {
+        ScreenNotInThisBuild(what);
+        return;
+    }
+    screen();
+    screenNumber = kOtherScreen;
+    if (wake)
+        WakeDriver();
 }
 
 void Quit()
@@ -83,7 +95,12 @@ void CarryOut(int32_t command)
         LaunchProgram(1, 1, "notepad.exe", "KSVHELP.TXT");
         break;
     case IDM_SETUP:
-        ScreenNotInThisBuild("SETUP");
+        if (!monitorScreens.webSiteSetup) {
+            ScreenNotInThisBuild("SETUP");
+            break;
+        }
+        monitorScreens.webSiteSetup();
+        screenNumber = kSetupScreen;
         break;
     case IDM_RATE_1:
     case IDM_RATE_5:
@@ -95,13 +112,13 @@ void CarryOut(int32_t command)
         SetUpdateRate(command - IDM_RATE_BASE);
         break;
     case IDM_FILTER:
-        ScreenNotInThisBuild("FILTER");
+        RequestScreen(monitorScreens.filterFiles, "FILTER", true);
         break;
     case IDM_RESET:
-        ScreenNotInThisBuild("RESET");
+        RequestScreen(monitorScreens.reset, "RESET", true);
         break;
     case IDM_SYNC:
-        ScreenNotInThisBuild("SYNC");
+        RequestScreen(monitorScreens.sync, "SYNC", false);
         break;
     case IDM_EMAIL_ALERT:
         SwitchEmailAlerts();

@@ -129,6 +129,20 @@ void WakeDriver();
 // The user forum page that "Forum" opens.
 inline constexpr const char* kForumAddress = "https://forum.kestrovane.com/";
 
+// ---- The screens above the driver ---------------------------------------------------
+//
+// The setup and the request screens sit above the driver (setup/); the
+// program's entry installs them here, and the driver and the menu call them
+// through this table. An entry left empty shows a notice that the screen is
+// not in this build.
+struct MonitorScreens {
+    void (*webSiteSetup)() = nullptr; // the driver at start, the menu's Setup
+    void (*filterFiles)() = nullptr;  // Filter
+    void (*reset)() = nullptr;        // Reset
+    void (*sync)() = nullptr;         // Sync
+};
+extern MonitorScreens monitorScreens;
+
 // ---- The connection beeper ----------------------------------------------------------
 
 // Starts the beeper thread once: while connection attempts fail

@@ -29,6 +29,7 @@ int32_t visitedRecordNumber = 0;
 uint8_t menuLive = 0;
 uint8_t syncWebSwitch = 0;
 uint8_t mirrorSwitch = 0;
+MonitorScreens monitorScreens;
 
 namespace {
 
@@ -125,9 +126,13 @@ void SetMenuOf(HMENU menu, uint8_t live)
         SetMenu(tessil::mainWindow, menu);
 }
 
-// Interim until the setup screen lands: says what to do instead.
 void RunWebSiteSetup()
 {
+    if (monitorScreens.webSiteSetup) {
+        monitorScreens.webSiteSetup();
+        ShowMonitorPage();
+        return;
+    }
     ShowDriverNotice("SETUP SCREEN NOT IN THIS BUILD - SEE README, COMMAND LINE");
 }
 
