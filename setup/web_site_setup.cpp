@@ -11,6 +11,7 @@
 #include "core/monitor.h"
 #include "core/site_list.h"
 #include "setup/setup.h"
+#include "tessil/display_commands.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"
@@ -38,7 +39,7 @@ constexpr uint8_t kActiveColour = 7;
 constexpr uint8_t kInactiveColour = 3;
 
 // The form's value fields (text-field ordinals).
-enum : int16_t {
+enum SetupField : int16_t {
     kFieldHost = 1,
     kFieldUser,
     kFieldPassword,
@@ -247,8 +248,9 @@ void ShowRecord(const SiteRecord& site, const char* topLine, uint8_t topColour)
     tessil::RunScreen(kSetupForm, 1, 0);
     for (int16_t f = kFieldHost; f <= kTypedFields; ++f) {
         size_t width = 0;
+        const char* value = RecordField(const_cast<SiteRecord&>(site), f, width);
         char text[201] = {};
-        std::memcpy(text, RecordField(const_cast<SiteRecord&>(site), f, width), width);
+        std::memcpy(text, value, width);
         tessil::SetFieldText(FieldIndex(f), text, ' ');
     }
     tessil::MaskField(FieldIndex(kFieldPassword));
@@ -297,7 +299,7 @@ void WebSiteSetup()
         char value[301] = {};
         ReadTypedValue(current, value, sizeof value);
         CopyField(target, width, value);
-        current = current == kTypedFields ? kFieldHost : int16_t(current + 1);
+        current = current == kTypedFields ? int16_t(kFieldHost) : int16_t(current + 1);
         WriteShown(shown, number);
         if (!typed) {
             uint8_t action = tessil::ButtonCode(field);
@@ -374,7 +376,7 @@ void WebSiteSetup()
 
 void ReplaceInAllSites(int16_t field, int32_t recordNumber)
 {
-    int16_t typed = field <= kFieldHost ? kTypedFields : int16_t(field - 1);
+    int16_t typed = field <= kFieldHost ? int16_t(kTypedFields) : int16_t(field - 1);
     char oldValue[301] = {};
     ReadTypedValue(typed, oldValue, sizeof oldValue);
 
