@@ -16,7 +16,7 @@ from records import SITE_FLAGS, SITE_RECORD_SIZE, SITE_TEXTS, site_record
 SWITCH_SYNC, SWITCH_MIRROR, SWITCH_ACTIVE = (264, 215), (480, 215), (284, 243)
 ADD_SUB_FOLDERS, DELETE, REPLACE = (116, 301), (322, 301), (526, 301)
 START = (526, 333)
-PASSWORD_VALUE = (300, 84)
+PASSWORD_VALUE, SECURE_FOLDER_VALUE = (300, 84), (300, 156)
 TOP_LINE = (600, 8)
 
 
@@ -152,6 +152,29 @@ class SiteGroups(SetupRun):
         self.assertEqual(after, before[2 * SITE_RECORD_SIZE:3 * SITE_RECORD_SIZE] + before[3 * SITE_RECORD_SIZE:
                                                                                         4 * SITE_RECORD_SIZE])
         self.assertFalse(os.path.exists(os.path.join(program.data, "temp.info")))
+
+
+class FolderBrowser(SetupRun):
+    def test_the_chosen_folder_keeps_its_blanks(self):
+        """A click on the secure folder opens the folder browser (the GTK
+        chooser); the folder chosen, whose name holds a blank, becomes the
+        secure folder and stays whole when a button is clicked next."""
+        def prepare(data):
+            os.makedirs(os.path.join(os.path.dirname(data), "my web"))
+
+        record = site_record("ftp.example.com", "*", active=0, user="web", password="pw", folder="/", secure="c:\\web")
+        program = self.open(files={"sites.info": record}, prepare=prepare)
+        chosen = os.path.join(os.path.dirname(program.data), "my web")
+        self.click(SECURE_FOLDER_VALUE, 2)
+        tm.session.run("xdotool", "key", "ctrl+l")  # the chooser's location entry
+        time.sleep(0.3)
+        tm.session.run("xdotool", "type", "--delay", "20", chosen + "/")
+        time.sleep(0.5)
+        tm.session.run("xdotool", "key", "Return")
+        self.until(lambda: records(program.data)[0]["secure"] == chosen, "the chosen folder written")
+        self.click(SWITCH_ACTIVE)
+        [stored] = records(program.data)
+        self.assertEqual((stored["secure"], stored["active"]), (chosen, 1))
 
 
 if __name__ == "__main__":
