@@ -16,7 +16,8 @@ void WebSiteSetup();
 
 // Replaces, in every record of the site list, the value of the field typed
 // last (field number `field` minus 1; 7 when it is 1) by a value the user
-// types, where the record's field equals the old value exactly.
+// types, where the record's field equals the old value exactly. Deleted
+// records (no FTP host) are left as they are; Esc replaces nothing.
 void ReplaceInAllSites(int16_t field, int32_t recordNumber);
 
 // The account of the records IndexSubFolders adds, filled by the setup first.
@@ -27,6 +28,8 @@ extern char indexFileMask[50];
 
 // Adds a site record for every sub-folder of `folder` (depth first) that the
 // site list does not yet hold with the remote folder "<remoteFolder>/<name>".
+// Folder names come from the disk: a path that would not fit its record
+// field is left out rather than cut, and the walk stops 32 levels down.
 void IndexSubFolders(const char* folder, const char* remoteFolder, int16_t depth);
 
 // ---- Site list ("list.tmp") -----------------------------------------------------

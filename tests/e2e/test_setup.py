@@ -154,6 +154,19 @@ class SiteGroups(SetupRun):
         self.assertFalse(os.path.exists(os.path.join(program.data, "temp.info")))
 
 
+class SubFolderSite(SetupRun):
+    def test_a_sub_folder_site_switches_alone(self):
+        """Shown at c:\\web\\news, a site of the same host at c:\\web is not part
+        of its group: the switch changes the shown record only."""
+        news = site_record("ftp.example.com", "*", active=0, user="web", password="pw", folder="/news",
+                           secure="c:\\web\\news")
+        web = site_record("ftp.example.com", "*", active=0, user="web", password="pw", folder="/",
+                          secure="c:\\web")
+        program = self.open(files={"sites.info": news + web})
+        self.click(SWITCH_ACTIVE)
+        self.assertEqual([r["active"] for r in records(program.data)], [1, 0])
+
+
 class FolderBrowser(SetupRun):
     def test_the_chosen_folder_keeps_its_blanks(self):
         """A click on the secure folder opens the folder browser (the GTK
