@@ -26,6 +26,7 @@ namespace {
 
 constexpr const char* kSetupForm = "setup.tmp";
 constexpr const char* kSetupHelp = "setup.txt";
+constexpr const char* kSetupTitle = "WEB SITE SETUP";
 constexpr const char* kBrowseTitle = "Select the Secure Server Folder with which to Mirror/Monitor your WebSite";
 constexpr const char* kNoActiveSite = "ACTIVATE ONE OR MORE SITES USING THE LIST/ACTIVATE BUTTON BELOW";
 constexpr const char* kDeleteFailed = "THE SITE LIST COULD NOT BE REWRITTEN - NOTHING WAS DELETED";
@@ -279,12 +280,12 @@ void WebSiteSetup()
     int32_t number = 1;
     ReadShown(shown, number);
     int16_t current = kFieldHost;
-    const char* topLine = "WEB SITE SETUP";
+    const char* topLine = kSetupTitle;
     uint8_t topColour = kTitleColour;
 
     for (;;) {
         ShowRecord(shown, topLine, topColour);
-        topLine = "WEB SITE SETUP";
+        topLine = kSetupTitle;
         topColour = kTitleColour;
         uint16_t field = 0;
         uint16_t choice = tessil::WaitForChoice(field, 255, uint16_t(current));

@@ -43,7 +43,9 @@ class MonitorWindow(unittest.TestCase):
         cls.session.close()
 
     def setUp(self):
-        self.program = Program(self.session, DIST, os.path.join(DIST, "kestrovane"))
+        # An update rate as the command word: straight to the monitor screen
+        # (an empty command line opens the web site setup first).
+        self.program = Program(self.session, DIST, os.path.join(DIST, "kestrovane"), args=["5"])
         self.addCleanup(self.program.stop)
         # The first present follows the window's appearance.
         wait_for(lambda: self.cyan_in_title() > 100)
