@@ -223,7 +223,8 @@ bool BrowseSecureFolder(SiteRecord& site)
     if (!list)
         return false;
     char path[MAX_PATH] = {};
-    bool picked = SHGetPathFromIDListA(list, path) && path[0];
+    // A path too long for the record is not taken: a cut path names another folder.
+    bool picked = SHGetPathFromIDListA(list, path) && path[0] && std::strlen(path) < sizeof site.secureFolder;
     CoTaskMemFree(list);
     if (picked)
         CopyField(site.secureFolder, path);
@@ -244,12 +245,12 @@ bool StartMonitoring(int32_t number)
     return true;
 }
 
-void ShowRecord(const SiteRecord& site, const char* topLine, uint8_t topColour)
+void ShowRecord(SiteRecord site, const char* topLine, uint8_t topColour)
 {
     tessil::RunScreen(kSetupForm, 1, 0);
     for (int16_t f = kFieldHost; f <= kTypedFields; ++f) {
         size_t width = 0;
-        const char* value = RecordField(const_cast<SiteRecord&>(site), f, width);
+        const char* value = RecordField(site, f, width);
         char text[201] = {};
         std::memcpy(text, value, width);
         tessil::SetFieldText(FieldIndex(f), text, ' ');
