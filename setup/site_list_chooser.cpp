@@ -62,7 +62,7 @@ void ShowPage()
         for (int column = 1; column <= kFieldsPerRow; ++column)
             SetRowField(row, column, texts[column - 1], colour);
     }
-    char page[40];
+    char page[64];
     std::snprintf(page, sizeof page, "PAGE %d  (RECORDS %ld TO %ld)", listPage, long(RowRecord(1)),
                   long(RowRecord(kRows)));
     tessil::SetFieldText(int16_t(tessil::FindField(252, kPageField)), page, ' ');

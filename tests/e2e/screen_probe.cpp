@@ -5,7 +5,7 @@
 //
 //   screen_probe OUT STEP...     STEP: "list", or "email:N" (record N)
 //
-// After each step one line goes to OUT (created anew, flushed at once):
+// After each step OUT is written anew with one more line:
 // "list R" (the record picked, -1 for none) or "email N" (the record
 // edited, as the screen left it in memory: host, alerts flag, recipient).
 #include <cstdio>
@@ -24,13 +24,13 @@
 
 namespace {
 
-void Append(const char* path, const std::string& line)
+void Write(const char* path, const std::string& text)
 {
-    HANDLE out = CreateFileA(path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
-    WriteFile(out, line.data(), DWORD(line.size()), &written, nullptr);
+    WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr);
     CloseHandle(out);
 }
 
@@ -70,6 +70,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
             words.emplace_back(p, end);
         p = end;
     }
+    std::string results;
     for (size_t i = 1; i < words.size() && !tessil::shutdownRequested; ++i) {
         const std::string& step = words[i];
         char text[400];
@@ -85,7 +86,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
         } else {
             continue;
         }
-        Append(words[0].c_str(), text);
+        results += text;
+        Write(words[0].c_str(), results);
     }
     ShutdownCleanup();
 }
