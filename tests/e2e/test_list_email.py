@@ -6,6 +6,7 @@ folder's site list and writes what each returned. Each story is one program
 run; its checks read the site list the program left behind.
 """
 import os
+import shutil
 import tempfile
 import time
 import unittest
@@ -34,6 +35,7 @@ def list_switch(row):
 LIST_PREVIOUS, LIST_NEXT = (83, 459), (251, 459)
 EMAIL_FIELD = {n: (160, y + 4) for n, y in zip(range(1, 6), (64, 88, 112, 136, 160))}
 EMAIL_SWITCH, EMAIL_SAVE, EMAIL_CANCEL, EMAIL_CLEAR = (335, 197), (63, 459), (191, 459), (319, 459)
+EMAIL_HELP = (575, 459)
 # The program reads the next key only once it has drawn the form again.
 SETTLE = 0.4
 
@@ -47,8 +49,16 @@ class ScreenRun:
     """One probe run: the steps, the clicks and keys, the results."""
 
     def __init__(self, session, steps, sites):
+        # The editor stand-in notes the file it was asked to open.
+        self.folder = tempfile.mkdtemp(prefix="kv-editor-")
+        self.opened = os.path.join(self.folder, "opened")
+        editor = os.path.join(self.folder, "editor")
+        with open(editor, "w") as f:
+            f.write('#!/bin/sh\nprintf "%%s\\n" "$@" >> %s\n' % self.opened)
+        os.chmod(editor, 0o755)
         self.program = Program(session, DIST, PROBE, args=["\\Kestrovane\\probe.txt"] + steps,
-                               title="KESTROVANE SCREEN PROBE", files={"sites.info": b"".join(sites)})
+                               title="KESTROVANE SCREEN PROBE", files={"sites.info": b"".join(sites)},
+                               env={"KESTROVANE_EDITOR": editor})
         time.sleep(1.0)
 
     def click(self, point, settle=SETTLE):
@@ -83,6 +93,7 @@ class ListAndEmailScreens(unittest.TestCase):
     def run_screens(self, steps, sites):
         run = ScreenRun(self.session, steps, sites)
         self.addCleanup(run.program.stop)
+        self.addCleanup(shutil.rmtree, run.folder, True)
         return run
 
     def test_list_pages_picks_and_switches_one_record(self):
@@ -134,10 +145,16 @@ class ListAndEmailScreens(unittest.TestCase):
         run.click(EMAIL_SWITCH)                # every value: on, and saved
         run.click(EMAIL_CLEAR)
         run.click(EMAIL_SWITCH)                # values missing: the alerts stay on
+        run.click(EMAIL_HELP)
         run.click(EMAIL_CANCEL)                # the record as saved, and its values kept
         # The second site shows the first one's values; saving stores them there.
         run.click(EMAIL_SAVE)
         lines, records = run.finish()
+        with open(run.opened) as f:
+            opened = f.read().split()
+        self.assertEqual(len(opened), 1)
+        with open(opened[0], "rb") as f:
+            self.assertIn(b"AN EXAMPLE", f.read())
         self.assertEqual(lines, ["email 1 a.example 1 alerts@example.com", "email 2 b.example 0 alerts@example.com"])
         for record in records:
             self.assertEqual(
