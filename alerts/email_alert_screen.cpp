@@ -39,6 +39,7 @@ constexpr uint8_t kSave = 99;
 
 constexpr int16_t kMaxPort = 32767;
 constexpr uint8_t kTitleAttribute = 0xE3; // white on navy
+constexpr const char* kNotWritten = "THE SITE LIST COULD NOT BE WRITTEN - NOTHING WAS SAVED";
 
 // The working copies. They are as wide as the record's fields, so that a
 // value read from a record is never cut; what the user types is held to the
@@ -134,7 +135,7 @@ void TakeEntry()
         if (digits > 0 && port <= kMaxPort)
             work.port = int16_t(port);
         else if (digits > 0)
-            std::snprintf(notice, sizeof notice, "PORT: A NUMBER FROM 1 TO %d - THE OLD PORT IS KEPT", kMaxPort);
+            std::snprintf(notice, sizeof notice, "PORT: AT MOST %d - THE OLD PORT IS KEPT", kMaxPort);
     } else {
         TextValue value = TextValueOf(entryField);
         if (length <= value.maxTyped)
@@ -180,7 +181,11 @@ void EmailAlertScreen(SiteRecord& site, int32_t recordNumber)
             CopyIntoRecord(site);
             if (AllValuesSet()) {
                 site.emailAlerts = site.emailAlerts ? 0 : 1;
-                WriteSiteRecord(siteListPath, site, recordNumber);
+                // The switch shows what the site list holds.
+                if (WriteSiteRecord(siteListPath, site, recordNumber) != kSiteRecordSize) {
+                    site.emailAlerts = site.emailAlerts ? 0 : 1;
+                    std::snprintf(notice, sizeof notice, "%s", kNotWritten);
+                }
             } else {
                 std::snprintf(notice, sizeof notice, "ALERTS NEED EVERY VALUE AND A PORT ABOVE 0");
             }
@@ -194,7 +199,12 @@ void EmailAlertScreen(SiteRecord& site, int32_t recordNumber)
         } else if (code == kSave) {
             if (!SiteIsDeleted(site)) {
                 CopyIntoRecord(site);
-                WriteSiteRecord(siteListPath, site, recordNumber);
+                // A save that did not reach the site list keeps the screen
+                // open, so that the user knows and may try again or cancel.
+                if (WriteSiteRecord(siteListPath, site, recordNumber) != kSiteRecordSize) {
+                    std::snprintf(notice, sizeof notice, "%s", kNotWritten);
+                    continue;
+                }
             }
             return;
         }

@@ -17,7 +17,8 @@
 // site, and those are what Save stores. Save writes the record (when its FTP
 // host is not empty); Switch writes it only when it flips the alerts flag,
 // which needs every value (a port above 0); Cancel reads the record back from
-// the site list into `site`.
+// the site list into `site`. When the site list cannot be written, a notice
+// says so: Switch leaves the flag as it was and Save keeps the screen open.
 //
 // What the user types is untrusted: each value is cut at its first blank or
 // control character; a text longer than its working copy (recipient and

@@ -11,8 +11,11 @@
 //   code 97                     back without picking (as Esc)
 //   code 98 / 99                previous / next page
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "core/site_list.h"
+#include "records/record_file.h"
 #include "setup/setup.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
@@ -39,10 +42,12 @@ int16_t listPage = 1;
 
 int32_t RowRecord(int row) { return int32_t(listPage - 1) * kRows + row; }
 
-void SetRowField(int row, int column, const char* text, uint8_t colour)
+// The record's texts are read only up to their widths: a text without its
+// NUL never shows the next field (a user name never shows the password).
+void SetRowField(int row, int column, std::string_view text, uint8_t colour)
 {
     auto field = int16_t(tessil::FindField(252, uint16_t((row - 1) * kFieldsPerRow + column)));
-    tessil::SetFieldText(field, text, ' ');
+    tessil::SetFieldText(field, std::string(text).c_str(), ' ');
     tessil::SetFieldColour(field, colour);
     if (column == 3)
         tessil::MaskField(field);
@@ -56,9 +61,10 @@ void ShowPage()
         if (!ReadSiteRecord(siteListPath, site, RowRecord(row)))
             break;
         uint8_t colour = site.active ? kActiveColour : kInactiveColour;
-        const char* texts[kFieldsPerRow] = {site.ftpHost,    site.userName,     site.password,
-                                            site.remoteFolder, site.fileMask, site.secureFolder,
-                                            site.active ? "ACTIVE" : "INACTIVE"};
+        const std::string_view texts[kFieldsPerRow] = {
+            FieldText(site.ftpHost),  FieldText(site.userName),     FieldText(site.password),
+            FieldText(site.remoteFolder), FieldText(site.fileMask), FieldText(site.secureFolder),
+            site.active ? "ACTIVE" : "INACTIVE"};
         for (int column = 1; column <= kFieldsPerRow; ++column)
             SetRowField(row, column, texts[column - 1], colour);
     }

@@ -167,6 +167,25 @@ class ListAndEmailScreens(unittest.TestCase):
             self.assertEqual(before[:859], after[:859])
             self.assertEqual(before[1122:], after[1122:])
 
+    def test_email_save_that_cannot_be_written_keeps_the_screen(self):
+        site = site_record("c.example", "*.htm", user="uc", password="pc", recipient="old@c.example",
+                           mail_server="smtp.c.example", mail_user="cmail", mail_password="cpass", mail_port=25)
+        run = self.run_screens(["email:1"], [site])
+        listing = os.path.join(run.program.data, "sites.info")
+        run.enter("new@c.example")            # over "old@c.example"
+        # A folder where the site list was: no write can succeed.
+        os.rename(listing, listing + ".kept")
+        os.mkdir(listing)
+        run.click(EMAIL_SWITCH)                # not written: the alerts stay off
+        run.click(EMAIL_SAVE)                  # not written: the screen stays
+        os.rmdir(listing)
+        os.rename(listing + ".kept", listing)
+        run.click(EMAIL_SAVE)
+        lines, records = run.finish()
+        self.assertEqual(lines, ["email 1 c.example 0 new@c.example"])
+        self.assertEqual(text(records[0], "recipient"), "new@c.example")
+        self.assertEqual(records[0][SITE_FLAGS["alerts"]], 0)
+
 
 if __name__ == "__main__":
     unittest.main()
