@@ -154,7 +154,8 @@ void EmailAlertScreen(SiteRecord& site, int32_t recordNumber)
     if (!work.recipient[0])
         FillFromRecord(site);
     entryField = 1;
-    for (;;) {
+    // Without a window (or a scripted user) no choice can come.
+    while (tessil::CanWaitForInput()) {
         Draw(site);
         uint16_t field = 0;
         uint16_t result = tessil::WaitForChoice(field, 255, entryField);

@@ -92,7 +92,8 @@ void SwitchRow(int row)
 
 int32_t SiteListChooser()
 {
-    for (;;) {
+    // Without a window (or a scripted user) no choice can come.
+    while (tessil::CanWaitForInput()) {
         ShowPage();
         uint16_t field = 0;
         uint16_t result = tessil::WaitForChoice(field, 255, 0);
@@ -114,4 +115,5 @@ int32_t SiteListChooser()
         else if (code == kNextPage && listPage < INT16_MAX)
             ++listPage;
     }
+    return -1;
 }
