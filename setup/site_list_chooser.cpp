@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kRows = 4;
 constexpr int kFieldsPerRow = 7;
+constexpr int kPasswordColumn = 3;
 constexpr uint16_t kPageField = kRows * kFieldsPerRow + 1;
 constexpr uint8_t kPickFirst = 1;
 constexpr uint8_t kSwitchFirst = 5;
@@ -49,7 +50,7 @@ void SetRowField(int row, int column, std::string_view text, uint8_t colour)
     auto field = int16_t(tessil::FindField(252, uint16_t((row - 1) * kFieldsPerRow + column)));
     tessil::SetFieldText(field, std::string(text).c_str(), ' ');
     tessil::SetFieldColour(field, colour);
-    if (column == 3)
+    if (column == kPasswordColumn)
         tessil::MaskField(field);
 }
 
@@ -62,7 +63,7 @@ void ShowPage()
             break;
         uint8_t colour = site.active ? kActiveColour : kInactiveColour;
         const std::string_view texts[kFieldsPerRow] = {
-            FieldText(site.ftpHost),  FieldText(site.userName),     FieldText(site.password),
+            FieldText(site.ftpHost),      FieldText(site.userName), FieldText(site.password),
             FieldText(site.remoteFolder), FieldText(site.fileMask), FieldText(site.secureFolder),
             site.active ? "ACTIVE" : "INACTIVE"};
         for (int column = 1; column <= kFieldsPerRow; ++column)
