@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "alerts/email_alert_screen.h"
 #include "core/app.h"
 #include "core/data_files.h"
 #include "core/launch_program.h"
@@ -345,9 +346,10 @@ void WebSiteSetup()
                 ReadShown(shown, number);
                 break;
             case kActEmail:
-                // The e-mail alert screen is not in this build yet.
-                topLine = "E-MAIL ALERT SETUP NOT IN THIS BUILD";
-                topColour = kWarningColour;
+                WriteShown(shown, number);
+                EmailAlertScreen(shown, number);
+                if (tessil::shutdownRequested)
+                    return;
                 current = kFieldHost;
                 break;
             case kActStart:
@@ -360,9 +362,14 @@ void WebSiteSetup()
                 LaunchProgram(1, 1, "notepad.exe", kSetupHelp);
                 break;
             case kActSiteList:
-                // The site list chooser is not in this build yet.
-                topLine = "SITE LIST NOT IN THIS BUILD";
-                topColour = kWarningColour;
+                if (!Blank(shown.ftpHost, sizeof shown.ftpHost))
+                    WriteShown(shown, number);
+                number = SiteListChooser();
+                if (tessil::shutdownRequested)
+                    return;
+                if (number < 1)
+                    number = 1;
+                ReadShown(shown, number);
                 break;
             default:
                 if (action >= kActFirstField && action <= kActLastField) {
