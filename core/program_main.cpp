@@ -11,6 +11,7 @@
 #include "core/resources.h"
 #include "core/site_list.h"
 #include "net/file_names.h"
+#include "setup/setup.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -58,6 +59,7 @@ int ProgramMain(int count, char** words)
     GetClientRect(tessil::mainWindow, &client);
     tessil::SetScreenMode(client.right - client.left, client.bottom - client.top);
     tessil::CreateScreenBitmap();
+    InstallSetupScreens();
     MonitorMain();
     ShutdownCleanup();
 }
