@@ -26,6 +26,8 @@ SHOTS = monitor.SHOTS
 
 # Client pixels of the screens' buttons (data/screens/*.scr, the monitor book).
 EVENT_LINE_X = 300
+SWITCH_SYNC_WEB = (540, 61)
+SYNC_WEB_FIELD = (320, 56, 24, 8)
 SYNC_WEB_NOW = (164, 249)
 BACK_FROM_SYNC = (545, 467)
 NEW_BASELINE = (164, 69)
@@ -167,23 +169,29 @@ class Filter(RequestRun):
 
 class Sync(RequestRun):
     def test_sync_once_deletes_what_the_clean_copy_lacks_and_leaves_the_switch_off(self):
-        """"Synchronise web now" with the site's switch on deletes the web
-        file the clean copy lacks; afterwards the working switch is off: a
-        file added later stays through the following visits."""
+        """With the working switch turned on, "Synchronise web now" deletes
+        the web file the clean copy lacks, and the screen then shows the
+        switch off again; the site list is not written."""
         self.start_site(sync=0)
+        listing = read(os.path.join(self.program.data, "sites.info"))
         stray = os.path.join(self.site.web, "stray.htm")
         write(stray, b"not in the clean copy\n")
         self.open_screen("Sync")
         self.shot("sync-screen.png")
+        off = self.switch_shown()
+        self.click(*SWITCH_SYNC_WEB)
+        self.assertNotEqual(self.switch_shown(), off, "the switch shows YES")
         self.click(*SYNC_WEB_NOW)
         self.assertTrue(wait_for(lambda: not os.path.exists(stray), 15), "the stray file deleted")
+        self.assertTrue(wait_for(lambda: self.switch_shown() == off, 5), "the switch shows NO after the run")
         self.click(*BACK_FROM_SYNC)
-        left = time.time()
-        later = os.path.join(self.site.web, "later.htm")
-        write(later, b"added after the run\n")
-        self.visits_after(left, 3)
-        self.assertTrue(os.path.exists(later), "no synchronisation once the run is over")
-        self.assertEqual(read(os.path.join(self.site.web, "index.html")), WEB_FILES["index.html"])
+        self.assertEqual(self.site.web_bytes("index.html"), WEB_FILES["index.html"])
+        self.assertEqual(read(os.path.join(self.program.data, "sites.info")), listing)
+
+    def switch_shown(self):
+        """A digest of the sync screen's first text field (YES or NO)."""
+        path = self.program.screenshot(os.path.join(SHOTS, "switch.png"))
+        return hashlib.sha1(region(monitor.session, self.program, path, *SYNC_WEB_FIELD)).hexdigest()
 
 
 class Reset(RequestRun):
