@@ -140,13 +140,15 @@ void FilterEventLine(int line, std::string& acknowledgement)
     char updated[kRecordBufferSize + sizeof kMarkFiltered];
     const char* turned = "OFF";
     int32_t written = 0;
-    if (std::snprintf(search, sizeof search, "%s*", name.c_str()) >= int(sizeof search)) {
-        written = 0; // too long to be recorded at all
-    } else if (GetFileRecord(search, stored) == 1 && SameRecordName(stored, search)) {
+    // A name too long for a record, or a store that cannot be read, is left
+    // alone: a record added blindly could stand beside the one not found.
+    int32_t found = -1;
+    if (std::snprintf(search, sizeof search, "%s*", name.c_str()) < int(sizeof search))
+        found = GetFileRecord(search, stored);
+    if (found == 1 && SameRecordName(stored, search)) {
         // The mark is looked for after the name only: "a-filtered by ksv.htm"
         // is a name, not a mark.
-        const int nameLength = RecordNameLength(stored);
-        const char* mark = std::strstr(stored + nameLength, kMarkFiltered);
+        const char* mark = std::strstr(stored + RecordNameLength(stored), kMarkFiltered);
         if (mark) {
             std::snprintf(updated, sizeof updated, "%.*s", int(mark - stored), stored);
             turned = "ON";
@@ -154,7 +156,7 @@ void FilterEventLine(int line, std::string& acknowledgement)
             std::snprintf(updated, sizeof updated, "%s%s", stored, kMarkFiltered);
         }
         written = PutFileRecord(updated, stored);
-    } else {
+    } else if (found >= 0) {
         char record[kRecordBufferSize];
         if (BuildFileRecord(entry, false, record) > 0) {
             std::snprintf(updated, sizeof updated, "%s%s", record, kMarkFiltered);
