@@ -16,7 +16,7 @@ import time
 import unittest
 
 import test_monitor as monitor
-from records import EVENT_RECORD_SIZE, event_record
+from records import event_record
 from harness import region
 from test_monitor import DEFACED, WEB_FILES, MonitorRun, Site, read, wait_for, write
 
