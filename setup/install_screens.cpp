@@ -1,4 +1,4 @@
-// The driver's screen table, filled with the screens of this room.
+// Hands the driver the screens of this room (core/monitor.h).
 #include "core/monitor.h"
 #include "setup/setup.h"
 

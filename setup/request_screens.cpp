@@ -83,11 +83,11 @@ bool HaveSite(const char* what)
     return true;
 }
 
-// The clicked button's code; 0 when the user left (or the program ends).
-// Other yields (an edit, a miss) wait again.
+// The clicked button's code; 0 when the user left, the program ends, or no
+// input can come (no window). Other yields (an edit, a miss) wait again.
 uint8_t WaitForButton()
 {
-    for (;;) {
+    while (tessil::CanWaitForInput()) {
         uint16_t field = 0;
         uint16_t result = tessil::WaitForChoice(field, 255, 0);
         if (result == tessil::kChoiceButton)
@@ -95,6 +95,7 @@ uint8_t WaitForButton()
         if (result == tessil::kChoiceCancel || tessil::shutdownRequested)
             return 0;
     }
+    return 0;
 }
 
 void PutTextField(uint16_t ordinal, const char* text)
