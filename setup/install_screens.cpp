@@ -5,4 +5,7 @@
 void InstallSetupScreens()
 {
     monitorScreens.webSiteSetup = WebSiteSetup;
+    monitorScreens.filterFiles = FilterFilesScreen;
+    monitorScreens.sync = SyncScreen;
+    monitorScreens.reset = ResetScreen;
 }
