@@ -18,6 +18,11 @@ ADD_SUB_FOLDERS, DELETE, REPLACE = (116, 301), (322, 301), (526, 301)
 START = (526, 333)
 PASSWORD_VALUE, SECURE_FOLDER_VALUE = (300, 84), (300, 156)
 TOP_LINE = (600, 8)
+SITE_LIST, EMAIL_ALERTS = (116, 333), (526, 243)
+# The list's "OPEN IN SETUP" of row 2 and the e-mail screen's buttons
+# (data/screens/list.scr, email.scr).
+LIST_OPEN_ROW_2 = (573, 148)
+EMAIL_SWITCH, EMAIL_SAVE = (335, 197), (63, 459)
 
 
 def setUpModule():
@@ -192,3 +197,23 @@ class FolderBrowser(SetupRun):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class ListAndEmailFromTheSetup(SetupRun):
+    def test_the_setup_opens_the_picked_record_and_its_alert_settings(self):
+        """"Site list" opens the list, whose pick the setup then shows; "E-mail
+        alerts..." edits that record's alert settings and saves them there."""
+        first = site_record("ftp.one.example", "*", active=0, user="u1", password="p1", secure="c:\\one")
+        second = site_record("ftp.two.example", "*", active=0, user="u2", password="p2", secure="c:\\two",
+                             recipient="web@two.example", mail_server="mail.two.example", mail_user="alerts",
+                             mail_password="s3cret", mail_port=25)
+        program = self.open(files={"sites.info": first + second})
+        self.click(SITE_LIST)
+        self.click(LIST_OPEN_ROW_2)
+        self.click(SWITCH_ACTIVE)
+        self.assertEqual([r["active"] for r in records(program.data)], [0, 1])
+        self.click(EMAIL_ALERTS)
+        self.click(EMAIL_SWITCH)
+        self.click(EMAIL_SAVE)
+        self.assertEqual([r["alerts"] for r in records(program.data)], [0, 1])
+        self.assertEqual(records(program.data)[1]["mail_server"], "mail.two.example")
