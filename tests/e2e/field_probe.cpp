@@ -12,29 +12,11 @@
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"
 #include "tessil/tessil.h"
+#include "probe_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
 {
-    RegisterResources();
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = kWindowClass;
-    RegisterClassA(&wc);
-    RECT r = {0, 0, 640, 480};
-    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    HWND window = CreateWindowExA(0, kWindowClass, "KESTROVANE FIELD PROBE", WS_OVERLAPPEDWINDOW, 0, 0,
-                                  r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, nullptr);
-    tessil::mainWindow = window;
-    ShowWindow(window, show);
-    SetFocus(window);
-
-    SetCurrentDirectoryA("\\Kestrovane");
-    StartupInit();
-    tessil::screenMode = 1;
-    tessil::SetScreenMode(640, 480);
-    tessil::CreateScreenBitmap();
+    StartProbeWindow(instance, "KESTROVANE FIELD PROBE", show);
     // A title, a field of 30 characters at row 10 and an input box over it.
     static const uint8_t screenProgram[] = {
         129, 170, 14, 0, 0, 0, 0, 0x27, 0x10, 0x27, 0x10,

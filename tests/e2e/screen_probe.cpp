@@ -21,6 +21,7 @@
 #include "setup/setup.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
+#include "probe_window.h"
 
 namespace {
 
@@ -38,26 +39,7 @@ void Write(const char* path, const std::string& text)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR line, int show)
 {
-    RegisterResources();
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = kWindowClass;
-    RegisterClassA(&wc);
-    RECT r = {0, 0, 640, 480};
-    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    HWND window = CreateWindowExA(0, kWindowClass, "KESTROVANE SCREEN PROBE", WS_OVERLAPPEDWINDOW, 0, 0,
-                                  r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, nullptr);
-    tessil::mainWindow = window;
-    ShowWindow(window, show);
-    SetFocus(window);
-
-    SetCurrentDirectoryA("\\Kestrovane");
-    StartupInit();
-    tessil::screenMode = 1;
-    tessil::SetScreenMode(640, 480);
-    tessil::CreateScreenBitmap();
+    StartProbeWindow(instance, "KESTROVANE SCREEN PROBE", show);
 
     std::vector<std::string> words;
     for (const char* p = line ? line : ""; *p;) {
