@@ -28,6 +28,20 @@ BOOL PlatformSetDriveRoot(LPCSTR nativeFolder);
 BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
                               DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize);
 
+// Makes the program appear in a Linux desktop: writes folder +
+// "\kestrovane.desktop", a freedesktop desktop entry (Type=Application) that
+// starts `program` with the icon `icon`. Call it for a folder the desktop
+// shows entries of (the desktop folder, the programs folder or one below it)
+// once `program` is there. All three are paths as the program spells them
+// (translated with the drive-root rules); the entry holds their native
+// absolute forms. The file is written beside its place and renamed into it, so
+// an existing entry is replaced whole or kept, and gets mode 0755 (desktops
+// start only launchers marked executable). FALSE with the last error set:
+// ERROR_INVALID_NAME for a path with control characters or one that is not
+// UTF-8 (an entry holds UTF-8 text), else the file system's error. Windows:
+// nothing to do (the copies of the program file are the shortcuts), TRUE.
+BOOL PlatformWriteDesktopEntry(LPCSTR folder, LPCSTR program, LPCSTR icon);
+
 // Settings from the environment. Every one the program reads, and only
 // through PlatformSetting:
 //

@@ -7,7 +7,8 @@
 //   explorer[.exe] ADDRESS    $KESTROVANE_BROWSER ADDRESS, else xdg-open ADDRESS
 //   cmd[.exe] /c REST         /bin/sh -c REST (command.com the same)
 //   NAME.bat / NAME.cmd ARGS  /bin/sh NAME.bat ARGS
-//   anything else             the program itself, from PATH unless a path
+//   anything else             the program itself; a bare name from the
+//                             current folder first, then from PATH
 //
 // Windows paths (FILE, the first word of REST, a program name with "\" or a
 // drive letter) go through PlatformTranslatePath and are made absolute.
@@ -215,6 +216,23 @@ DWORD SpawnError(int err) {
     return PlatformErrorFromErrno(err);
 }
 
+// A bare program name as Windows looks it up before PATH: in the current
+// folder, matched through the translation (so without regard to case).
+// Only a regular file that may be executed counts; *native receives its
+// absolute path.
+bool ProgramInCurrentFolder(const std::string& program, std::string* native) {
+    DWORD saved = GetLastError();
+    std::string found;
+    bool translated = PlatformTranslatePath(program.c_str(), found);
+    SetLastError(saved);
+    struct stat st;
+    if (!translated || stat(found.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        access(found.c_str(), X_OK) != 0)
+        return false;
+    *native = NativeAbsolute(program);
+    return true;
+}
+
 // The Linux program for a Windows command line; false with the last error
 // set when there is none.
 bool MapCommandLine(const std::string& line, Launch& launch) {
@@ -257,6 +275,9 @@ bool MapCommandLine(const std::string& line, Launch& launch) {
             return false;
         }
         launch.argv = {"/bin/sh", name};
+    } else if (!windowsPath && program.find('/') == std::string::npos &&
+               ProgramInCurrentFolder(program, &name)) {
+        launch.argv = {name};
     } else {
         launch.argv = {name};
         launch.searchPath = !windowsPath;

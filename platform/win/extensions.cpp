@@ -13,6 +13,12 @@ BOOL PlatformSetDriveRoot(LPCSTR nativeFolder) {
     return FALSE;
 }
 
+BOOL PlatformWriteDesktopEntry(LPCSTR folder, LPCSTR program, LPCSTR icon) {
+    // The copies of the program file on the desktop and in the Start menu are
+    // what Windows shows.
+    return TRUE;
+}
+
 BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
                               DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize) {
     if (knownSize < 0) {

@@ -203,14 +203,19 @@ def wait_for(condition, timeout):
 class MonitorRun(unittest.TestCase):
     """One program run on a site list of its own."""
 
-    def start(self, args, site_list, sites, scale, dist=DIST, executable="kestrovane", **options):
+    def start(self, args, site_list, sites, scale, dist=DIST, executable="kestrovane", install=None, env=None,
+              **options):
         """Starts the program with `args` on a site list of `site_list`'s
-        records, the clean copies of `sites` and the time scale."""
+        records, the clean copies of `sites` and the time scale; install(data,
+        env), when given, runs once they are in the data folder."""
         def prepare(data):
             for site in sites:
                 site.prepare(data)
+            if install:
+                install(data, self.program_env)
         files = {"sites.info": b"".join(site.record() for site in site_list)}
-        env = {"KESTROVANE_TIME_SCALE": str(scale), "KESTROVANE_PROBE_URL": "http://127.0.0.1:9/"}
+        env = dict(env or {}, KESTROVANE_TIME_SCALE=str(scale), KESTROVANE_PROBE_URL="http://127.0.0.1:9/")
+        self.program_env = dict(session.env, **env)
         self.program = Program(session, dist, os.path.join(dist, executable), args=args, files=files, env=env,
                                prepare=prepare, **options)
         self.addCleanup(self.program.stop)
@@ -419,10 +424,42 @@ def changed_records(a, b):
 @unittest.skipUnless(WIN_DIST and os.path.exists(os.path.join(WIN_DIST, "kestrovane.exe")),
                      "needs the Windows build (KV_WIN_DIST)")
 class WindowsBuildUnderWine(MonitorRun):
-    def test_monitors_a_site_and_restores_a_tampered_file(self):
+    def install(self, data, env):
+        """Installs the distribution as a user does: unpacked into
+        C:\\downloads and install.exe run from there, over a data folder
+        that holds the site list. The monitor it starts opens the setup
+        form, which is closed as a user closes it."""
+        drive = os.path.dirname(data)
+        prefix = os.path.dirname(drive)
+        env = dict(env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=")
+        downloads = os.path.join(drive, "downloads")
+        shutil.copytree(WIN_DIST, os.path.join(downloads, "Kestrovane"))
+        done = subprocess.run(["wine", os.path.join(downloads, "Kestrovane", "install.exe")], cwd=downloads,
+                              env=env, capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stdout.decode("latin-1").replace("\r\n", "\n").splitlines()[-1],
+                         "Installation or Update is Complete...Starting Kestrovane")
+        self.assertEqual(os.listdir(os.path.join(downloads, "Kestrovane")), ["install.exe"])
+        started = wait_for(lambda: session.run("xdotool", "search", "--onlyvisible", "--name", "KESTROVANE",
+                                               check=False).split(), 90)
+        self.assertTrue(started, "the installed monitor's window")
+        subprocess.run([sys.executable, os.path.join(HERE, "..", "platform", "close_request.py"), started[0]],
+                       env=env, check=True)
+        self.assertTrue(wait_for(lambda: not session.run("xdotool", "search", "--name", "KESTROVANE",
+                                                         check=False).split(), 30), "the setup form closes")
+
+    def test_installed_monitors_a_site_and_restores_a_tampered_file(self):
         site = Site()
-        program = self.start(["run"], [site], [site], scale=60, dist=WIN_DIST, executable="kestrovane.exe",
-                             wine=True)
+        # The home Wine links its desktop to, which gets the program's copy.
+        home = tempfile.mkdtemp(prefix="kv-e2e-home-")
+        self.addCleanup(shutil.rmtree, home, ignore_errors=True)
+        env = {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+               "XDG_DATA_HOME": os.path.join(home, ".local", "share")}
+        # The harness copies nothing: the installer fills the data folder.
+        empty = tempfile.mkdtemp(prefix="kv-e2e-empty-")
+        self.addCleanup(shutil.rmtree, empty, ignore_errors=True)
+        program = self.start(["run"], [site], [site], scale=60, dist=empty, executable="kestrovane.exe",
+                             wine=True, install=self.install, env=env)
         # The first visit logs in for the baseline and then for the web check,
         # which confirms the baseline's records as it finds the web; from the
         # next visit on, a change is put back.

@@ -111,6 +111,16 @@ TEST_F(Processes, WordsAreSplitAsTheRuntimeSplitsThem) {
     }
 }
 
+TEST_F(Processes, ABareNameIsFoundInTheCurrentFolder) {
+    fs::copy_file(KV_ARGV_RECORD, cwd_ / "ArgvCopy.exe");
+    PROCESS_INFORMATION info;
+    ASSERT_TRUE(Start("argvcopy.exe here", info)) << GetLastError();
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), DWORD(WAIT_OBJECT_0));
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    EXPECT_EQ(GetText("launched.txt"), "[here]\n");
+}
+
 TEST_F(Processes, AProgramThatIsNotThere) {
     PROCESS_INFORMATION info;
     EXPECT_FALSE(Start("kv-no-such-program-4711.exe \\kestrovane\\file.txt", info));
