@@ -81,11 +81,11 @@ BOOL PlatformWriteDesktopEntry(LPCSTR folder, LPCSTR program, LPCSTR icon) {
     std::string where, exec, image;
     if (!EntryPath(folder, where) || !EntryPath(program, exec) || !EntryPath(icon, image))
         return FALSE;
-    // Desktop Entry Specification 1.5.
+    // Desktop Entry Specification 1.5 (the keys are those of 1.0, so no
+    // Version key narrows which desktops read it).
     std::string entry =
         "[Desktop Entry]\n"
         "Type=Application\n"
-        "Version=1.5\n"
         "Name=Kestrovane\n"
         "Comment=Keeps web sites clean: puts back changed files and reports them\n"
         "Exec=" + ExecWord(exec) + "\n"

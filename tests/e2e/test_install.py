@@ -10,6 +10,7 @@ KV_WIN_DIST names the Windows distribution folder.
 """
 import glob
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -52,6 +53,26 @@ def tree(folder):
     return found
 
 
+def exec_program(value):
+    """The one program word of a desktop entry's Exec value, read by the
+    entry format's rules: string escapes, then a double-quoted word in which
+    a backslash takes the next character literally, and "%%" is "%"."""
+    value = re.sub(r"\\(.)", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(m.group(1), m.group(1)),
+                   value)
+    if not (len(value) >= 2 and value[0] == value[-1] == '"'):
+        return None
+    word, quoted = "", iter(value[1:-1])
+    for c in quoted:
+        if c == "\\":
+            c = next(quoted)
+        elif c == "%" and next(quoted) != "%":
+            return None
+        elif c in '"`$':
+            return None  # must be escaped inside the quotes
+        word += c
+    return word
+
+
 class Machine:
     """A fresh drive and user for one installer run: Linux (KESTROVANE_DRIVE,
     HOME and XDG folders) or Wine (a prefix whose drive C: is the drive)."""
@@ -59,7 +80,8 @@ class Machine:
     def __init__(self, wine):
         self.wine = wine
         self.base = tempfile.mkdtemp(prefix="kv-install-")
-        home = os.path.join(self.base, "home")
+        # On Linux a home whose name needs quoting in a desktop entry.
+        home = os.path.join(self.base, "home" if wine else "my home $1 \"%`'")
         os.makedirs(os.path.join(home, "Desktop"))
         self.env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(self.base, "xdg-data"),
                         XDG_CONFIG_HOME=os.path.join(self.base, "xdg-config"))
@@ -193,7 +215,7 @@ class Stories:
         self.assertTrue(text.startswith("[Desktop Entry]\n"), text)
         keys = dict(line.split("=", 1) for line in text.splitlines()[1:])
         self.assertEqual(keys["Type"], "Application")
-        self.assertEqual(keys["Exec"], '"%s"' % program)
+        self.assertEqual(exec_program(keys["Exec"]), program)
         self.assertEqual(keys["Icon"], icon)
         self.assertEqual(keys["Terminal"], "false")
         self.assertEqual(keys["Categories"], "Network;")
