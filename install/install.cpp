@@ -159,10 +159,13 @@ void MoveEntry(const std::string& from, const std::string& to, int depth) {
         ReportFailure("merging", from, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (!CreateDirectoryA(to.c_str(), nullptr) && !IsFolder(to)) {
-        // A file of that name is the user's: it stays.
-        ReportFailure("moving", from, GetLastError());
-        return;
+    if (!CreateDirectoryA(to.c_str(), nullptr)) {
+        DWORD error = GetLastError();
+        if (!IsFolder(to)) {
+            // A file of that name is the user's: it stays.
+            ReportFailure("moving", from, error);
+            return;
+        }
     }
     MoveEntries(from, to, depth + 1);
     // Fails while something stayed behind (dot names, failed moves).
