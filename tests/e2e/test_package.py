@@ -24,6 +24,11 @@ HAS_INSTALLER = os.path.isdir(os.path.join(os.path.dirname(__file__), "..", ".."
 LIB = "/usr/lib/kestrovane"
 
 
+def read(*parts):
+    with open(os.path.join(*parts), "rb") as f:
+        return f.read()
+
+
 def dpkg(*args):
     return subprocess.run(["dpkg", *args], capture_output=True, text=True)
 
@@ -91,8 +96,7 @@ class DebianPackage(unittest.TestCase):
         data = os.path.join(home, "Kestrovane")
         packaged = sorted(set(os.listdir(LIB)) - {"kestrovane"})
         for name in packaged:
-            with open(os.path.join(LIB, name), "rb") as a, open(os.path.join(data, name), "rb") as b:
-                self.assertEqual(a.read(), b.read(), name)
+            self.assertEqual(read(LIB, name), read(data, name), name)
         self.assertNotIn("kestrovane", os.listdir(data), "the program runs from the package")
 
         # The user's change is newer than the package's file; a file older than
@@ -104,14 +108,13 @@ class DebianPackage(unittest.TestCase):
         with open(stale, "wb") as f:
             f.write(b"an older help text")
         os.utime(stale, (1e9, 1e9))
-        mine = open(changed, "rb").read()
+        mine = read(changed)
         os.rename(data, os.path.join(home, "KESTROVANE"))
         data = os.path.join(home, "KESTROVANE")
         self.start(env)
         self.assertNotIn("Kestrovane", os.listdir(home))
-        self.assertEqual(open(os.path.join(data, "rttw.ini"), "rb").read(), mine)
-        self.assertEqual(open(os.path.join(data, "KSVHELP.TXT"), "rb").read(),
-                         open(os.path.join(LIB, "KSVHELP.TXT"), "rb").read())
+        self.assertEqual(read(data, "rttw.ini"), mine)
+        self.assertEqual(read(data, "KSVHELP.TXT"), read(LIB, "KSVHELP.TXT"))
 
     def test_a_data_folder_that_cannot_be_made_is_reported(self):
         drive = tempfile.mkdtemp(prefix="kv-drive-")
