@@ -122,15 +122,21 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(read(data, "rttw.ini"), mine)
         self.assertEqual(read(data, "KSVHELP.TXT"), read(LIB, "KSVHELP.TXT"))
 
-    def test_a_data_folder_that_cannot_be_made_is_reported(self):
+    def test_a_start_that_cannot_work_ends_with_a_reason(self):
         drive = tempfile.mkdtemp(prefix="kv-drive-")
         self.addCleanup(shutil.rmtree, drive, ignore_errors=True)
-        open(os.path.join(drive, "Kestrovane"), "w").close()  # a file in the folder's place
-        for root in (drive, os.path.join(drive, "missing")):
-            run = subprocess.run(["kestrovane"], env=dict(self.session.env, KESTROVANE_DRIVE=root),
-                                 capture_output=True, text=True, timeout=30)
+        blocked = os.path.join(drive, "blocked")
+        os.makedirs(blocked)
+        open(os.path.join(blocked, "Kestrovane"), "w").close()  # a file in the data folder's place
+        headless = {k: v for k, v in self.session.env.items() if k != "DISPLAY"}
+        for settings, reason in ((dict(self.session.env, KESTROVANE_DRIVE=blocked), blocked),
+                                 (dict(self.session.env, KESTROVANE_DRIVE=blocked + "/missing"), "missing"),
+                                 (dict(headless, KESTROVANE_DRIVE=drive), "display")):
+            run = subprocess.run(["kestrovane"], env=settings, capture_output=True, text=True, timeout=30)
             self.assertEqual(run.returncode, 1, run.stderr)
-            self.assertIn(root, run.stderr)
+            self.assertIn(reason, run.stderr)
+        # The data files are in place before the program finds it has no display.
+        self.assertIn("kestrvane.bk", os.listdir(os.path.join(drive, "Kestrovane")))
 
 
 @unittest.skipUnless(ZIP and WIN_DIST, "needs KV_ZIP and KV_WIN_DIST")
