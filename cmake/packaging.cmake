@@ -7,8 +7,9 @@
 #            as the installer expects to find it unpacked: the program, the
 #            installer and every data file
 # Whatever the distribution folder holds is taken, so a file that a target
-# adds to it ships without a change here. `cpack` in the build folder, or the
-# `package` target, builds everything first and then the package.
+# adds to it ships without a change here. The `package` target builds
+# everything first and then the package (`cpack` in the build folder packs
+# what is built).
 
 set(CPACK_PACKAGE_NAME Kestrovane)
 set(CPACK_PACKAGE_VENDOR Haldimark)

@@ -42,7 +42,7 @@ if [ ! -d "$data" ]; then
     done
 fi
 if [ ! -d "$data" ]; then
-    mkdir -p -- "$data" 2>/dev/null || fail "cannot make the data folder \"$data\""
+    mkdir -p -- "$data" || fail "cannot make the data folder \"$data\""
 fi
 
 # Copies the files of folder $1 into folder $2 where $2's are missing or older.
