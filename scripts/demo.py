@@ -292,9 +292,9 @@ def demo():
     started = time.monotonic()
     make_drive()
     install_program()
-    info = start_servers(DEMO_SERVER_LIFETIME)
     monitor = None
     try:
+        info = start_servers(DEMO_SERVER_LIFETIME)
         write_site_list(info)
         say("The demo web site (%s) is on a local FTP server at 127.0.0.1:%s, its clean copy in %s."
             % (", ".join(PAGES), info["ftp"]["port"], CLEAN))
@@ -421,10 +421,9 @@ def run_program(args):
     if not os.path.isdir(DATA):
         make_drive()
     install_program()
-    info = start_servers(RUN_SERVER_LIFETIME)
     monitor = None
     try:
-        write_site_list(info)
+        write_site_list(start_servers(RUN_SERVER_LIFETIME))
         monitor = Monitor(args)
         if monitor.xvfb:
             say("no DISPLAY: running on Xvfb; see %s (Ctrl+C ends)" % SCREEN_SHOT)
@@ -440,8 +439,9 @@ def run_program(args):
 
 
 def main(args):
-    # A terminal closed or a job stopped ends the demo as Ctrl+C does.
-    for sig in (signal.SIGTERM, signal.SIGHUP):
+    # Ctrl+C, also when started with it ignored, and a terminal closed or a
+    # job stopped: everything started here is stopped on the way out.
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, signal.default_int_handler)
     try:
         return run_program(args) if args else demo()
