@@ -49,7 +49,7 @@ SCREEN_SHOT = os.path.join(BUILD, "monitor-screen.png")
 # "run" visits the one demo site once a minute; divided by this, a minute is
 # five seconds.
 TIME_SCALE = 12
-# The whole story takes about 15 s; a slow machine may take twice that.
+# The story takes about 10 s; a slow machine may take twice that.
 TIME_LIMIT = 60
 # After the first visit, before the page is defaced: the newcomer sees the
 # quiet monitor first.
@@ -178,16 +178,14 @@ class Monitor:
                 self.xvfb.close()
             raise
 
-    def x(self, *command):
-        return subprocess.run(list(command), env=self.env, capture_output=True, text=True).stdout
-
     def find_window(self, timeout=30):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise Failure("the program ended with %d before its window opened (its output: %s)"
                               % (self.process.returncode, self.log.name))
-            found = self.x("xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)).split()
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)],
+                                   env=self.env, capture_output=True, text=True).stdout.split()
             if found:
                 self.window = found[0]
                 return
@@ -352,7 +350,7 @@ class Story:
         # The first visit records the baseline and checks the web against it.
         while not first_visit_over():
             self.step()
-        self.note("first visit over: the baseline of the site is recorded, nothing to report")
+        self.note("first visit over: the baseline of the site is recorded")
         self.monitor.screenshot(BEFORE_SHOT)
         quiet_until = self.elapsed() + QUIET_SECONDS
         while self.elapsed() < quiet_until:
@@ -446,7 +444,7 @@ def main(args):
     try:
         return run_program(args) if args else demo()
     except Failure as failure:
-        say("DEMO FAILED: %s" % failure)
+        say("FAILED: %s" % failure)
         return 1
     except KeyboardInterrupt:
         say("stopped")
