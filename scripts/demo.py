@@ -5,7 +5,9 @@
                        until it has put a defaced page back and mailed the
                        alert; exit code 0, or 1 with the reason after TIME_LIMIT
     demo.py ARGS...    the program with ARGS on the demo drive (made when
-                       missing, kept otherwise) until it is closed
+                       missing, kept otherwise) until it is closed; with
+                       KESTROVANE_DRIVE set, on that drive instead, without
+                       the demo site and its servers
 
 The demo drive (build/demo-drive, the program's KESTROVANE_DRIVE):
     kestrovane/   the data folder, with the program's files as installed
@@ -45,6 +47,7 @@ SERVERS = os.path.join(DRIVE, "servers")
 BEFORE_SHOT = os.path.join(BUILD, "demo-before.png")
 AFTER_SHOT = os.path.join(BUILD, "demo-after.png")
 SCREEN_SHOT = os.path.join(BUILD, "monitor-screen.png")
+PROGRAM_OUTPUT = os.path.join(BUILD, "kestrovane-output.log")
 
 # "run" visits the one demo site once a minute; divided by this, a minute is
 # five seconds.
@@ -110,12 +113,13 @@ def make_drive():
             os.utime(path, (stamp, stamp))
 
 
-def install_program():
+def install_program(data=DATA):
     """The program's files go into the data folder, as the installer puts them."""
+    os.makedirs(data, exist_ok=True)
     for name in os.listdir(DIST):
         source = os.path.join(DIST, name)
         if os.path.isfile(source):
-            shutil.copy2(source, DATA)
+            shutil.copy2(source, data)
 
 
 def start_servers(lifetime):
@@ -157,19 +161,19 @@ def write_site_list(info):
 
 
 class Monitor:
-    """The program on the demo drive, on the display or a private Xvfb."""
+    """The program on a drive, on the display or a private Xvfb."""
 
-    def __init__(self, args, scale=1):
+    def __init__(self, args, drive=DRIVE, scale=1):
         self.xvfb = None if os.environ.get("DISPLAY") else Session()
-        self.env = dict(self.xvfb.env if self.xvfb else os.environ, KESTROVANE_DRIVE=DRIVE)
+        self.env = dict(self.xvfb.env if self.xvfb else os.environ, KESTROVANE_DRIVE=drive)
         if scale > 1:
             self.env["KESTROVANE_TIME_SCALE"] = str(scale)
         self.window = None
-        self.log = open(os.path.join(DRIVE, "kestrovane.log"), "wb")
+        self.log = open(PROGRAM_OUTPUT, "wb")
         try:
             # A session of its own: Ctrl+C reaches this script, which closes
             # the window as its user would.
-            self.process = subprocess.Popen([PROGRAM] + list(args), cwd=DRIVE, env=self.env,
+            self.process = subprocess.Popen([PROGRAM] + list(args), cwd=drive, env=self.env,
                                             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
                                             start_new_session=True)
         except OSError:
@@ -298,7 +302,7 @@ def demo():
             % (", ".join(PAGES), info["ftp"]["port"], CLEAN))
         say("Alerts go to %s through a local SMTP server at 127.0.0.1:%s."
             % (RECIPIENT, info["smtp"]["port"]))
-        monitor = Monitor(["run"], TIME_SCALE)
+        monitor = Monitor(["run"], scale=TIME_SCALE)
         monitor.find_window()
         say("The monitor visits the site once a minute, here every %d seconds%s."
             % (60 // TIME_SCALE, " (no display: on a private Xvfb screen)" if monitor.xvfb else ""))
@@ -415,14 +419,19 @@ def first_visit_over():
 
 
 def run_program(args):
-    """The program with `args` on the demo drive until it is closed."""
-    if not os.path.isdir(DATA):
+    """The program with `args` on the demo drive, or on $KESTROVANE_DRIVE,
+    until it is closed."""
+    own_drive = os.environ.get("KESTROVANE_DRIVE")
+    if own_drive:
+        install_program(os.path.join(own_drive, "kestrovane"))
+    elif not os.path.isdir(DATA):
         make_drive()
-    install_program()
     monitor = None
     try:
-        write_site_list(start_servers(RUN_SERVER_LIFETIME))
-        monitor = Monitor(args)
+        if not own_drive:
+            install_program()
+            write_site_list(start_servers(RUN_SERVER_LIFETIME))
+        monitor = Monitor(args, drive=own_drive or DRIVE)
         if monitor.xvfb:
             say("no DISPLAY: running on Xvfb; see %s (Ctrl+C ends)" % SCREEN_SHOT)
         monitor.find_window()
