@@ -74,13 +74,16 @@ class DebianPackage(unittest.TestCase):
 
     def start(self, env):
         """Starts `kestrovane` as the menu does, waits for its window, closes it."""
-        process = subprocess.Popen(["kestrovane"], env=env, cwd="/", stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE, text=True)
+        errors = tempfile.TemporaryFile()
+        self.addCleanup(errors.close)
+        process = subprocess.Popen(["kestrovane"], env=env, cwd="/", stdout=subprocess.DEVNULL, stderr=errors)
         try:
             deadline = time.monotonic() + 30
             window = []
             while not window:
-                self.assertIsNone(process.poll(), "the program ended before its window opened")
+                if process.poll() is not None:
+                    errors.seek(0)
+                    self.fail(f"the program ended before its window opened: {errors.read().decode(errors='replace')}")
                 self.assertLess(time.monotonic(), deadline, "no window within 30 s")
                 window = self.session.run("xdotool", "search", "--onlyvisible", "--name", "^KESTROVANE",
                                           check=False).split()
@@ -91,7 +94,6 @@ class DebianPackage(unittest.TestCase):
             if process.poll() is None:
                 process.kill()
             process.wait()
-            process.stderr.close()
 
     def test_first_start_fills_the_data_folder_and_later_ones_keep_the_users_files(self):
         home = tempfile.mkdtemp(prefix="kv home ")  # a blank in the name
