@@ -8,9 +8,8 @@
 #include "platform/win32.h"
 
 int main(int argc, char** argv) {
-    // Without a display the program's window cannot be made, and a program
-    // that goes on without it waits for input that never comes: end at once,
-    // with a reason, where Windows would not start a GUI program at all.
+    // Without a display no window can be made, and a program that goes on
+    // without one runs busy and never ends: end at once, with the reason.
     if (!user32::EnsureDisplay()) {
         std::fprintf(stderr, "%s: cannot open the X display (is DISPLAY set?)\n", argc > 0 ? argv[0] : "program");
         return 1;
