@@ -221,15 +221,11 @@ DWORD SpawnError(int err) {
 // Only a regular file that may be executed counts; *native receives its
 // absolute path.
 bool ProgramInCurrentFolder(const std::string& program, std::string* native) {
-    DWORD saved = GetLastError();
-    std::string found;
-    bool translated = PlatformTranslatePath(program.c_str(), found);
-    SetLastError(saved);
+    std::string found = NativeAbsolute(program);
     struct stat st;
-    if (!translated || stat(found.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        access(found.c_str(), X_OK) != 0)
+    if (stat(found.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(found.c_str(), X_OK) != 0)
         return false;
-    *native = NativeAbsolute(program);
+    *native = found;
     return true;
 }
 
