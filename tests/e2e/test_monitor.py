@@ -452,6 +452,8 @@ class WindowsBuildUnderWine(MonitorRun):
                                                          check=False).split(), 30), "the setup form closes")
 
     def test_installed_monitors_a_site_and_restores_a_tampered_file(self):
+        """The program that install.exe put into C:\\Kestrovane, started
+        there with "run", puts back a tampered file."""
         site = Site()
         # The home Wine links its desktop to, which gets the program's copy.
         home = tempfile.mkdtemp(prefix="kv-e2e-home-")
