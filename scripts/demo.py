@@ -114,11 +114,12 @@ def make_drive():
 
 
 def install_program(data=DATA):
-    """The program's files go into the data folder, as the installer puts them."""
+    """The program's files go into the data folder, as the installer puts them
+    (copied, not moved: the build keeps its distribution folder)."""
     os.makedirs(data, exist_ok=True)
     for name in os.listdir(DIST):
         source = os.path.join(DIST, name)
-        if os.path.isfile(source):
+        if os.path.isfile(source) and not name.startswith(".") and name != "install":
             shutil.copy2(source, data)
 
 
