@@ -245,13 +245,17 @@ bool IsIpLiteral(const char* host) {
 int NewSession(SSL* ssl, SSL_SESSION* session) {
     auto* tls = static_cast<PlatformTls*>(SSL_get_app_data(ssl));
     if (!SSL_SESSION_is_resumable(session)) return 0;
+    // A copy: OpenSSL marks the connection's own session unresumable when
+    // the connection is freed without close_notify.
+    SSL_SESSION* copy = SSL_SESSION_dup(session);
+    if (!copy) return 0;
     std::lock_guard<std::mutex> guard(tls->pool->lock);
-    tls->pool->sessions.push_back(session);
+    tls->pool->sessions.push_back(copy);
     if (tls->pool->sessions.size() > kPoolLimit) {
         SSL_SESSION_free(tls->pool->sessions.front());
         tls->pool->sessions.pop_front();
     }
-    return 1;  // the pool holds the reference now
+    return 0;
 }
 
 // A resumed session brings no certificate to the callback: the stored chain
