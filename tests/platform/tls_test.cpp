@@ -36,7 +36,10 @@ std::string Fingerprint(const std::string& kind) {
 
 std::string ColonPairs(const std::string& hex) {
     std::string out;
-    for (size_t i = 0; i < hex.size(); i += 2) out += (i ? ":" : "") + hex.substr(i, 2);
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        if (i) out.push_back(':');
+        out.append(hex, i, 2);
+    }
     for (char& c : out) c = char(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
