@@ -171,10 +171,12 @@ bool NameMatches(const std::string& pattern, const std::string& host) {
     return LabelsEqual(pattern, host);
 }
 
-std::string Narrow(const wchar_t* wide) {
+// A name from the certificate, short and printable, for the failure text.
+template <typename Char>
+std::string Printable(const Char* name) {
     std::string out;
-    for (; wide && *wide && out.size() < 100; ++wide)
-        out += (*wide >= 0x20 && *wide < 0x7f) ? char(*wide) : '?';
+    for (; name && *name && out.size() < 100; ++name)
+        out += (*name >= 0x20 && *name < 0x7f) ? char(*name) : '?';
     return out;
 }
 
@@ -196,7 +198,7 @@ bool NamesHost(PCCERT_CONTEXT certificate, const std::string& host, std::string*
             const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
             if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME) {
                 anyDns = true;
-                std::string name = Narrow(entry.pwszDNSName);
+                std::string name = Printable(entry.pwszDNSName);
                 if (shown->empty()) *shown = name;
                 found = !ip && NameMatches(name, host);
             } else if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS) {
@@ -217,7 +219,7 @@ bool NamesHost(PCCERT_CONTEXT certificate, const std::string& host, std::string*
         CertGetNameStringA(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), common,
                            sizeof common);
         std::string name(common);
-        if (shown->empty()) *shown = Narrow(std::wstring(name.begin(), name.end()).c_str());
+        if (shown->empty()) *shown = Printable(common);
         found = !ip && !name.empty() && NameMatches(name, host);
     }
     return found;
