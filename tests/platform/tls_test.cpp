@@ -147,6 +147,7 @@ struct HandshakeCase {
 
 std::string TrustNothing() { return ""; }
 std::string TrustCa() { return "# the test authority\n" + CertFile("ca.pem"); }
+std::string TrustWildcardCa() { return CertFile("wild/ca.pem"); }
 std::string TrustSelfSigned() { return CertFile("selfsigned.pem"); }
 std::string PinSelfSigned() { return Fingerprint("selfsigned") + "\n"; }
 std::string PinSelfSignedColons() { return "SHA256=" + ColonPairs(Fingerprint("selfsigned")) + "\r\n"; }
@@ -164,6 +165,9 @@ const HandshakeCase kHandshakes[] = {
     {"Expired", "expired", "localhost", TrustCa, PLATFORM_TLS_EXPIRED},
     {"WrongName", "wrongname", "localhost", TrustCa, PLATFORM_TLS_WRONG_NAME},
     {"NameNotInCertificate", "good", "127.0.0.2", TrustCa, PLATFORM_TLS_WRONG_NAME},
+    {"WildcardOneLabel", "wildcard", "www.kestrovane.test", TrustWildcardCa, PLATFORM_TLS_NO_FAILURE},
+    {"WildcardNotTwoLabels", "wildcard", "a.www.kestrovane.test", TrustWildcardCa, PLATFORM_TLS_WRONG_NAME},
+    {"WildcardNotBareDomain", "wildcard", "kestrovane.test", TrustWildcardCa, PLATFORM_TLS_WRONG_NAME},
     {"SelfSigned", "selfsigned", "localhost", TrustCa, PLATFORM_TLS_UNTRUSTED},
     {"SelfSignedAsAnchor", "selfsigned", "localhost", TrustSelfSigned, PLATFORM_TLS_NO_FAILURE},
     {"SelfSignedPinned", "selfsigned", "localhost", PinSelfSigned, PLATFORM_TLS_NO_FAILURE},

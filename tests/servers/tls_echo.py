@@ -2,15 +2,16 @@
 """A TLS echo server for the TLS layer's tests, with a fresh test authority.
 
 One listener on 127.0.0.1 per certificate kind of test_ca.py (good, expired,
-wrongname, selfsigned), each echoing every line it receives, and two that
-break the handshake:
+wrongname, selfsigned), one whose certificate names only "*.kestrovane.test"
+(wildcard; a second authority, in the folder "wild"), each echoing every
+line it receives, and two that break the handshake:
     drop       reads the client's first bytes, then closes
     garbage    answers the client's first bytes with plain text, then closes
 The line "SESSION?" is answered with "reused 1" or "reused 0": whether the
 connection resumed an earlier TLS session of its listener.
 
 Info lines: "<kind> <port>" for each listener; "certs DIR", the folder of
-test_ca.py's files (ca.pem, fingerprints.txt, ...).
+test_ca.py's files (ca.pem, fingerprints.txt, ..., wild/ca.pem).
 """
 import os
 import socket
@@ -22,6 +23,7 @@ import test_ca
 
 HOST = "127.0.0.1"
 KINDS = ("good", "expired", "wrongname", "selfsigned")
+WILDCARD = "*.kestrovane.test"
 LINE_LIMIT = 1024 * 1024
 IDLE_SECONDS = 60.0
 
@@ -89,11 +91,12 @@ def main():
     serverlib.stop_after(args.lifetime)
     certs = os.path.abspath(args.certs or args.info + ".certs")
     test_ca.make(certs)
+    test_ca.make(os.path.join(certs, "wild"), (WILDCARD,))
     facts = []
-    for kind in KINDS:
+    for kind, stem in [(k, os.path.join(certs, k)) for k in KINDS] + [("wildcard", os.path.join(certs, "wild", "good"))]:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.minimum_version = ssl.TLSVersion.TLSv1_2
-        context.load_cert_chain(os.path.join(certs, kind + ".pem"), os.path.join(certs, kind + ".key"))
+        context.load_cert_chain(stem + ".pem", stem + ".key")
         listener = listen()
         threading.Thread(target=serve_tls, args=(listener, context), daemon=True).start()
         facts.append((kind, listener.getsockname()[1]))
