@@ -238,8 +238,9 @@ int Outcome(PlatformTls* tls, int rc, bool handshaking) {
 
 bool IsIpLiteral(const char* host) {
     ASN1_OCTET_STRING* ip = a2i_IPADDRESS(host);
+    bool literal = ip != nullptr;
     ASN1_OCTET_STRING_free(ip);
-    return ip != nullptr;
+    return literal;
 }
 
 int NewSession(SSL* ssl, SSL_SESSION* session) {
@@ -280,7 +281,6 @@ bool VerifyResumed(PlatformTls* tls) {
     if (!ok && tls->verifyError == X509_V_OK) tls->verifyError = X509_V_ERR_UNSPECIFIED;
     return ok;
 }
-
 
 // A client context: the system's roots and the trust file's certificates,
 // and the settings every session shares.
