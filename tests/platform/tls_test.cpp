@@ -5,6 +5,7 @@
 // boundaries, and session resumption.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -188,9 +189,11 @@ TEST_P(TlsHandshake, AcceptsOrRefusesWithTheReason) {
     int kind = PlatformTlsFailure(client.tls(), text, sizeof text);
     if (c.kind == PLATFORM_TLS_NO_FAILURE) {
         ASSERT_EQ(r, PLATFORM_TLS_OK) << text;
-        // Both ways through the session.
-        ASSERT_TRUE(client.Send("ping\n"));
-        EXPECT_EQ(client.Receive(5), "ping\n");
+        // Both ways through the session; SNI names the host unless it is an IP literal.
+        ASSERT_TRUE(client.Send("ping\nSNI?\n"));
+        std::string sni = std::isdigit(static_cast<unsigned char>(c.host[0])) ? "-" : c.host;
+        std::string expected = "ping\nsni " + sni + "\n";
+        EXPECT_EQ(client.Receive(expected.size()), expected);
         return;
     }
     EXPECT_EQ(r, PLATFORM_TLS_FAILED);

@@ -8,7 +8,8 @@ line it receives, and two that break the handshake:
     drop       reads the client's first bytes, then closes
     garbage    answers the client's first bytes with plain text, then closes
 The line "SESSION?" is answered with "reused 1" or "reused 0": whether the
-connection resumed an earlier TLS session of its listener.
+connection resumed an earlier TLS session of its listener; "SNI?" with
+"sni NAME", the server name the client sent, or "sni -" for none.
 
 Info lines: "<kind> <port>" for each listener; "certs DIR", the folder of
 test_ca.py's files (ca.pem, fingerprints.txt, ..., wild/ca.pem).
@@ -41,8 +42,15 @@ def echo(conn):
             line, pending = pending.split(b"\n", 1)
             if line.rstrip(b"\r") == b"SESSION?":
                 conn.sendall(b"reused %d\n" % (1 if conn.session_reused else 0))
+            elif line.rstrip(b"\r") == b"SNI?":
+                conn.sendall(b"sni %s\n" % getattr(conn, "sni", "-").encode("ascii", "replace"))
             else:
                 conn.sendall(line + b"\n")
+
+
+def remember_sni(conn, name, context):
+    if name is not None:
+        conn.sni = name
 
 
 def serve_tls(listener, context):
@@ -97,6 +105,7 @@ def main():
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.minimum_version = ssl.TLSVersion.TLSv1_2
         context.load_cert_chain(stem + ".pem", stem + ".key")
+        context.sni_callback = remember_sni
         listener = listen()
         threading.Thread(target=serve_tls, args=(listener, context), daemon=True).start()
         facts.append((kind, listener.getsockname()[1]))
