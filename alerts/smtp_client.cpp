@@ -562,7 +562,8 @@ uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
     char text[kServerChars + 1];
     SafeText(text, kServerChars, currentSite.mailServer);
     MailServer server;
-    if (!ParseMailServer(text, SiteMailPort(currentSite), server)) {
+    // The field is signed; ports above 32767 are stored as negative numbers.
+    if (!ParseMailServer(text, uint16_t(SiteMailPort(currentSite)), server)) {
         FailureStatus("Invalid Mail Server - Nothing Sent");
         return 0;
     }
