@@ -357,7 +357,7 @@ TEST_F(MailTest, TlsToARealServerDelivers)
 // A certificate that does not verify ends the attempt in the handshake: the
 // login never leaves in clear, and the status says why. The self-signed one
 // is accepted once its fingerprint is in the trust file.
-TEST_F(MailTest, ACertificateThatDoesNotVerifyStopsBeforeTheLogin)
+TEST_F(MailTest, TlsCertificateThatDoesNotVerifyStopsBeforeTheLogin)
 {
     TrustAuthorityOf("scripted_smtp");
     struct Case {
