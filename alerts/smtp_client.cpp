@@ -363,7 +363,9 @@ void SendCredential(MailConnection& mail, const char (&value)[N])
 // The steps of one conversation, in their usual order. Each step but the
 // greeting sends its command; every step then reads the reply to it, in one
 // place (SendAlertMail), and that reply chooses the next step (After).
-enum class SmtpStep { Greeting, Hello, Helo, StartTls, AuthLogin, AuthUser, AuthPassword, MailFrom, RcptTo, Data, Message, Quit, Done };
+enum class SmtpStep {
+    Greeting, Hello, Helo, StartTls, AuthLogin, AuthUser, AuthPassword, MailFrom, RcptTo, Data, Message, Quit, Done
+};
 
 // The service extensions an EHLO reply names (RFC 5321, 4.1.1.1):
 //
@@ -374,11 +376,11 @@ enum class SmtpStep { Greeting, Hello, Helo, StartTls, AuthLogin, AuthUser, Auth
 //   ehlo-line    = ehlo-keyword *( SP ehlo-param )
 //   ehlo-keyword = (ALPHA / DIGIT) *(ALPHA / DIGIT / "-")
 //
-// Keywords are matched without regard to case; only the first line is the
-// server's name. STARTTLS is RFC 3207's keyword (section 4), AUTH RFC 4954's.
+// Keywords are matched without regard to case; the first line is the
+// server's name. RFC 3207, 4: "The STARTTLS keyword is used to tell the SMTP
+// client that the SMTP server is currently able to negotiate the use of TLS."
 struct Extensions final : ReplyLines {
     bool startTls = false;
-    bool auth = false;
     void Line(int index, const char* text) override
     {
         if (index == 0)
@@ -387,7 +389,6 @@ struct Extensions final : ReplyLines {
         while (text[n] && text[n] != ' ')
             ++n;
         startTls = startTls || (n == 8 && StartsWith(text, "starttls"));
-        auth = auth || (n == 4 && StartsWith(text, "auth"));
     }
 };
 
@@ -418,8 +419,8 @@ void TlsFailure(Conversation& c)
 
 // After the server's greeting (EHLO or HELO) in clear: TLS when it offers it
 // (and it is remembered for next time); no AUTH in clear from a server that
-// offered it before (RFC 3207, 6: a man in the middle can remove the STARTTLS
-// keyword, and only the client can notice).
+// offered it before. RFC 3207, 6: "A man-in-the-middle attack can be
+// launched by deleting the "250 STARTTLS" response from the server."
 SmtpStep AfterHello(Conversation& c)
 {
     if (c.mail.secure())
@@ -477,14 +478,22 @@ SmtpStep After(Conversation& c, SmtpStep step, int code)
     // no extensions are known; any other refusal is left to the commands
     // after it, as ever.
     case SmtpStep::Hello:
+        if (code != kReplyOk)
+            c.extensions = Extensions();
         if (code == kReplySyntaxError || code == kReplyParameterError || code == kReplyNotImplemented)
             return SmtpStep::Helo;
         return AfterHello(c);
     case SmtpStep::Helo: return AfterHello(c);
-    // RFC 3207, 4: "220 Ready to start TLS"; 454 (or any other reply) means
-    // no TLS, and then nothing more is said. After the handshake the client
-    // "MUST discard any knowledge obtained from the server" and asks again
-    // (4.2).
+    // RFC 3207, 4:
+    //   220 Ready to start TLS
+    //   501 Syntax error (no parameters allowed)
+    //   454 TLS not available due to temporary reason
+    // Anything but 220 means no TLS, and then nothing more is said. After
+    // the handshake (4.2): "The client MUST discard any knowledge obtained
+    // from the server, such as the list of SMTP service extensions, which
+    // was not obtained from the TLS negotiation itself. The client SHOULD
+    // send an EHLO command as the first command after a successful TLS
+    // negotiation."
     case SmtpStep::StartTls:
         if (code != kReplyServiceReady) {
             std::snprintf(c.failure, sizeof c.failure, "Mail Server Refused STARTTLS - Nothing Sent");

@@ -268,6 +268,14 @@ TEST_F(MailTest, RepliesSplitOrJoinedKeepTheDialogueInStep)
     }
 }
 
+TEST_F(MailTest, AServerWithoutEhloIsGreetedWithHelo)
+{
+    UseScenario("helo_only");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    std::string sent = Transcript();
+    EXPECT_EQ(sent.rfind("EHLO kestrovane.com\r\nHELO kestrovane.com\r\nAUTH LOGIN\r\n", 0), 0u) << sent;
+}
+
 // An 8 MB alert to a server that stops reading after DATA: the blocked send
 // ends the attempt after one wait, or at the attempt's end when that comes
 // first.

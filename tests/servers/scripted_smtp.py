@@ -16,6 +16,7 @@ One listening port on 127.0.0.1 per scenario:
                           next one the client will need where it can be told
                           in advance: the greeting with the EHLO reply, 235
                           with the reply to MAIL, the reply to RCPT with 354
+    helo_only             as accept, but refuses EHLO with 502
     starttls_good         as accept, but offers STARTTLS and, once asked,
                           goes on inside TLS with a good certificate
     starttls_expired, starttls_wrongname, starttls_selfsigned
@@ -55,7 +56,7 @@ IDLE_SECONDS = 120.0       # any other connection waits this long for a command
 PIECE_PAUSE = 0.1          # split: pause between the pieces of a reply
 STALL_BUFFER = 4096         # stall_after_data: receive buffer of its connections
 SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting",
-             "stall_after_data", "pipelined", "starttls_good", "starttls_expired",
+             "stall_after_data", "pipelined", "helo_only", "starttls_good", "starttls_expired",
              "starttls_wrongname", "starttls_selfsigned", "starttls_454", "starttls_inject",
              "downgrade")
 # The certificate of each TLS scenario; None: STARTTLS is refused with 454.
@@ -170,7 +171,7 @@ class Tls:
         self.offer = offer
 
 
-def dialogue(conn, refuse_rcpt, finish, stall=False, tls=None):
+def dialogue(conn, refuse_rcpt, finish, stall=False, tls=None, ehlo=True):
     """The accept / rcpt550 / split / stall_after_data server, and the TLS
     ones. finish() writes the transcript; it is called before the reply that
     ends the dialogue."""
@@ -183,7 +184,9 @@ def dialogue(conn, refuse_rcpt, finish, stall=False, tls=None):
             return
         cmd = command_of(line)
         offer = tls is not None and tls.offer and not conn.secure
-        if cmd == b"EHLO":
+        if cmd == b"EHLO" and not ehlo:
+            conn.send("502 5.5.1 EHLO not implemented\r\n")
+        elif cmd == b"EHLO":
             conn.send(EHLO_REPLY_TLS if offer else EHLO_REPLY)
         elif cmd == b"STARTTLS" and offer:
             if tls.context is None:
@@ -291,6 +294,8 @@ def run_scenario(name, conn, finish, number, contexts):
     elif name in ("accept", "rcpt550", "split", "stall_after_data"):
         dialogue(conn, refuse_rcpt=(name == "rcpt550"), finish=finish,
                  stall=(name == "stall_after_data"))
+    elif name == "helo_only":
+        dialogue(conn, refuse_rcpt=False, finish=finish, ehlo=False)
     elif name == "pipelined":
         pipelined(conn, finish)
     elif name == "greet554":
@@ -381,7 +386,6 @@ def empty_transcripts(folder):
 
 def main():
     args = serverlib.arguments("scripted SMTP server for the alert tests", options)
-    serverlib.stop_after(args.lifetime)
     folder = os.path.abspath(args.transcripts or default_transcripts(args.info))
     empty_transcripts(folder)
 
@@ -393,6 +397,8 @@ def main():
     scenarios = [Scenario(name, folder, contexts) for name in SCENARIOS]
     for s in scenarios:
         threading.Thread(target=s.serve_forever, daemon=True).start()
+    # Counted from here: making the certificates takes a moment.
+    serverlib.stop_after(args.lifetime)
     serverlib.write_info(args.info, [(s.name, s.port) for s in scenarios]
                          + [("transcripts", folder), ("ca", ca_folder)])
     while not stopping.wait(1.0):

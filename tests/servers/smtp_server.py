@@ -127,7 +127,6 @@ def main():
     logging.basicConfig(level=logging.INFO, format="%(asctime)s %(name)s %(message)s")
     # AUTH without TLS is the point of this server: the client under test has no TLS.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
-    serverlib.stop_after(args.lifetime)
 
     mailbox = os.path.abspath(args.mailbox or default_mailbox(args.info))
     empty_mailbox(mailbox)
@@ -141,6 +140,8 @@ def main():
                    start_controller(handler, authenticator, tls_context=server_context(ca_folder)),
                    start_controller(handler, authenticator, ssl_context=server_context(ca_folder))]
     ports = [port for _, port in controllers]
+    # Counted from here: making the certificates takes a moment.
+    serverlib.stop_after(args.lifetime)
     serverlib.write_info(args.info, [("port", ports[0]), ("starttls_port", ports[1]),
                                      ("implicit_port", ports[2]), ("user", args.user),
                                      ("password", args.password), ("mailbox", mailbox),
