@@ -245,13 +245,17 @@ bool IsIpLiteral(const char* host) {
 int NewSession(SSL* ssl, SSL_SESSION* session) {
     auto* tls = static_cast<PlatformTls*>(SSL_get_app_data(ssl));
     if (!SSL_SESSION_is_resumable(session)) return 0;
+    // A copy: OpenSSL marks the connection's own session unresumable when
+    // the connection is freed without close_notify.
+    SSL_SESSION* copy = SSL_SESSION_dup(session);
+    if (!copy) return 0;
     std::lock_guard<std::mutex> guard(tls->pool->lock);
-    tls->pool->sessions.push_back(session);
+    tls->pool->sessions.push_back(copy);
     if (tls->pool->sessions.size() > kPoolLimit) {
         SSL_SESSION_free(tls->pool->sessions.front());
         tls->pool->sessions.pop_front();
     }
-    return 1;  // the pool holds the reference now
+    return 0;
 }
 
 // A resumed session brings no certificate to the callback: the stored chain
@@ -277,6 +281,60 @@ bool VerifyResumed(PlatformTls* tls) {
     return ok;
 }
 
+
+// A client context: the system's roots and the trust file's certificates,
+// and the settings every session shares.
+SSL_CTX* NewContext(const TlsTrust& trust) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1 ||
+        SSL_CTX_set_default_verify_paths(ctx) != 1) {
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
+    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+    for (const auto& der : trust.certificates) {
+        const unsigned char* p = der.data();
+        X509* certificate = d2i_X509(nullptr, &p, long(der.size()));
+        if (certificate) X509_STORE_add_cert(store, certificate);  // a duplicate is harmless
+        X509_free(certificate);
+    }
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, VerifyCallback);
+    SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(ctx, NewSession);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // A peer that closes without close_notify has ended the stream (CLOSED).
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+    ERR_clear_error();
+    return ctx;
+}
+
+// Loading the system's roots takes a tenth of a second, too long for every
+// FTP data connection: contexts are kept for the process, one per set of
+// extra anchors (pins are the session's own). A new reference, or NULL.
+SSL_CTX* SharedContext(const TlsTrust& trust) {
+    constexpr size_t kKept = 8;
+    using Anchors = std::vector<std::vector<unsigned char>>;
+    static std::mutex lock;
+    // Never destroyed: sessions may outlive static destruction.
+    static auto& kept = *new std::deque<std::pair<Anchors, SSL_CTX*>>;
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto& entry : kept) {
+        if (entry.first == trust.certificates) {
+            SSL_CTX_up_ref(entry.second);
+            return entry.second;
+        }
+    }
+    SSL_CTX* ctx = NewContext(trust);
+    if (!ctx) return nullptr;
+    SSL_CTX_up_ref(ctx);
+    kept.emplace_back(trust.certificates, ctx);
+    if (kept.size() > kKept) {
+        SSL_CTX_free(kept.front().second);
+        kept.pop_front();
+    }
+    return ctx;
+}
+
 }  // namespace
 
 PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* options) {
@@ -294,26 +352,9 @@ PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* o
     tls->pool = options->resume ? options->resume->pool : std::make_shared<SessionPool>();
     const char* host = options->host;
 
-    tls->ctx = SSL_CTX_new(TLS_client_method());
-    bool ok = tls->ctx && SSL_CTX_set_min_proto_version(tls->ctx, TLS1_2_VERSION) == 1 &&
-              SSL_CTX_set_default_verify_paths(tls->ctx) == 1;
-    if (ok) {
-        X509_STORE* store = SSL_CTX_get_cert_store(tls->ctx);
-        for (const auto& der : tls->trust.certificates) {
-            const unsigned char* p = der.data();
-            X509* certificate = d2i_X509(nullptr, &p, long(der.size()));
-            if (certificate) X509_STORE_add_cert(store, certificate);  // a duplicate is harmless
-            X509_free(certificate);
-        }
-        SSL_CTX_set_verify(tls->ctx, SSL_VERIFY_PEER, VerifyCallback);
-        SSL_CTX_set_session_cache_mode(tls->ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-        SSL_CTX_sess_set_new_cb(tls->ctx, NewSession);
-        SSL_CTX_set_mode(tls->ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-        // A peer that closes without close_notify has ended the stream (T2's CLOSED).
-        SSL_CTX_set_options(tls->ctx, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
-        tls->ssl = SSL_new(tls->ctx);
-    }
-    ok = ok && tls->ssl && SSL_set1_host(tls->ssl, host) == 1 &&
+    tls->ctx = SharedContext(tls->trust);
+    if (tls->ctx) tls->ssl = SSL_new(tls->ctx);
+    bool ok = tls->ssl && SSL_set1_host(tls->ssl, host) == 1 &&
          (IsIpLiteral(host) || SSL_set_tlsext_host_name(tls->ssl, host) == 1);
     BIO* bio = ok ? BIO_new(SocketBio()) : nullptr;
     if (!bio) {
