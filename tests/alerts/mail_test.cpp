@@ -333,11 +333,16 @@ TEST_F(MailTest, AServerThatHangsUpGivesZero)
 
 // aiosmtpd with STARTTLS takes AUTH only inside TLS, so a delivered message
 // proves the login was encrypted; the server is remembered as one that
-// offers it. Implicit TLS is asked for by the text; a refused login there
+// offers it, in a full memory in place of its oldest line (an overlong line
+// is not kept). Implicit TLS is asked for by the text; a refused login there
 // still sends nothing.
 TEST_F(MailTest, TlsToARealServerDelivers)
 {
     TrustAuthorityOf("smtp");
+    std::string remembered;
+    for (int i = 1; i <= 64; ++i)
+        remembered += "old" + std::to_string(i) + ".example 25\r\n";
+    WriteProgramFile(kTlsMemory, std::string(200, 'x') + "\n" + remembered);
     std::string starttls = std::to_string(ServerPort("smtp", "starttls_port"));
     std::string implicit = "smtps://127.0.0.1:" + std::to_string(ServerPort("smtp", "implicit_port"));
     struct Case {
@@ -359,7 +364,8 @@ TEST_F(MailTest, TlsToARealServerDelivers)
         std::string mail = MailTo(t.recipient);
         EXPECT_EQ(mail.find("(STAT) a\r\n") != std::string::npos, t.result == 1) << mail;
     }
-    EXPECT_EQ(ReadProgramFile(kTlsMemory), "localhost " + starttls + "\r\n");
+    EXPECT_EQ(ReadProgramFile(kTlsMemory),
+              remembered.substr(remembered.find('\n') + 1) + "localhost " + starttls + "\r\n");
 }
 
 // A certificate that does not verify ends the attempt in the handshake: the
