@@ -17,15 +17,15 @@ One listening port on 127.0.0.1 per scenario:
                           in advance: the greeting with the EHLO reply, 235
                           with the reply to MAIL, the reply to RCPT with 354
     helo_only             as accept, but refuses EHLO with 502
-    starttls_good         as accept, but offers STARTTLS and, once asked,
-                          goes on inside TLS with a good certificate
     starttls_expired, starttls_wrongname, starttls_selfsigned
-                          the same with the certificate so named
+                          as accept, but offers STARTTLS and, once asked,
+                          goes on inside TLS with the certificate so named
     starttls_454          offers STARTTLS and answers it with 454
-    starttls_inject       as starttls_good, but a forged "250" line follows
-                          its 220 to STARTTLS in the same write, in clear
-    downgrade             as starttls_good on its first connection; later
-                          ones do not offer STARTTLS
+    starttls_inject       the same with a good certificate, but a forged
+                          "250" line follows its 220 to STARTTLS in the same
+                          write, in clear
+    downgrade             offers STARTTLS with a good certificate on its first
+                          connection; later ones do not offer it
 The certificates come from a test authority made at start (test_ca.py, in
 "<info>.ca"). A transcript holds the clear bytes, then "<TLS>" and the bytes
 received inside TLS.
@@ -56,11 +56,11 @@ IDLE_SECONDS = 120.0       # any other connection waits this long for a command
 PIECE_PAUSE = 0.1          # split: pause between the pieces of a reply
 STALL_BUFFER = 4096         # stall_after_data: receive buffer of its connections
 SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting",
-             "stall_after_data", "pipelined", "helo_only", "starttls_good", "starttls_expired",
+             "stall_after_data", "pipelined", "helo_only", "starttls_expired",
              "starttls_wrongname", "starttls_selfsigned", "starttls_454", "starttls_inject",
              "downgrade")
 # The certificate of each TLS scenario; None: STARTTLS is refused with 454.
-TLS_CERTIFICATES = {"starttls_good": "good", "starttls_expired": "expired",
+TLS_CERTIFICATES = {"starttls_expired": "expired",
                     "starttls_wrongname": "wrongname", "starttls_selfsigned": "selfsigned",
                     "starttls_454": None, "starttls_inject": "good", "downgrade": "good"}
 FORGED_REPLY = "250 forged.kestrovane.test\r\n"
