@@ -1,5 +1,6 @@
 #include "alerts/mail_connection.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -48,6 +49,8 @@ LineKind ReplyLine(const char head[4], size_t length, const char code[3])
 bool MailConnection::Create(int waitMs, int attemptMs)
 {
     Close();
+    failure_ = PLATFORM_TLS_NO_FAILURE;
+    failureText_[0] = '\0';
     waitMs_ = waitMs;
     attemptEnd_ = GetTickCount() + DWORD(attemptMs);
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -120,22 +123,60 @@ bool MailConnection::Send(const char* bytes, size_t length)
 
 bool MailConnection::Send(const char* text) { return Send(text, std::strlen(text)); }
 
+int MailConnection::SendSome(const char* bytes, size_t length, bool& writable)
+{
+    writable = true;
+    if (!tls_) {
+        int sent = ::send(socket_, bytes, int(length), 0);
+        if (sent > 0)
+            return sent;
+        return sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK ? -1 : 0;
+    }
+    int sent = 0;
+    switch (PlatformTlsWrite(tls_, bytes, int(length), &sent)) {
+    case PLATFORM_TLS_OK: return sent;
+    case PLATFORM_TLS_WANT_READ: writable = false; return -1;
+    case PLATFORM_TLS_WANT_WRITE: return -1;
+    default: return 0;
+    }
+}
+
+int MailConnection::ReceiveSome(char* bytes, size_t size, bool& writable)
+{
+    writable = false;
+    if (!tls_) {
+        int got = ::recv(socket_, bytes, int(size), 0);
+        if (got > 0)
+            return got;
+        return got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK ? -1 : 0;
+    }
+    // Read before any wait: TLS may hold decrypted bytes that select cannot see.
+    int got = 0;
+    switch (PlatformTlsRead(tls_, bytes, int(size), &got)) {
+    case PLATFORM_TLS_OK: return got;
+    case PLATFORM_TLS_WANT_READ: return -1;
+    case PLATFORM_TLS_WANT_WRITE: writable = true; return -1;
+    default: return 0;
+    }
+}
+
 bool MailConnection::Flush()
 {
     const DWORD end = WaitEnd();
     size_t done = 0;
     while (connected_ && done < queued_) {
-        int sent = ::send(socket_, out_ + done, int(queued_ - done), 0);
+        bool writable = true;
+        int sent = SendSome(out_ + done, queued_ - done, writable);
         if (sent > 0)
             done += size_t(sent);
-        else if (sent != SOCKET_ERROR || WSAGetLastError() != WSAEWOULDBLOCK || !WaitReady(true, end))
+        else if (sent == 0 || !WaitReady(writable, end))
             Close();
     }
     queued_ = 0;
     return connected_;
 }
 
-int MailConnection::Receive(size_t keep)
+int MailConnection::Receive(size_t keep, ReplyLines* lines)
 {
     std::memset(reply_, 0, sizeof reply_);
     if (!Flush())
@@ -147,14 +188,16 @@ int MailConnection::Receive(size_t keep)
     char code[3] = {};  // the code of the reply's first line
     char head[4] = {};  // the first four characters of the current line
     size_t column = 0;  // characters of the current line so far
+    char text[ReplyLines::kLineSize + 1];  // the current line after its code
+    size_t textLength = 0;
+    int index = 0;
     while (total < kMaxReplyBytes) {
         if (inStart_ == inEnd_) {
             // A server that has gone quiet or away gets no more waits: the
             // rest of the dialogue then ends at once.
-            if (!WaitReady(false, end))
-                break;
-            int got = ::recv(socket_, in_, int(sizeof in_), 0);
-            if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+            bool writable = false;
+            int got = ReceiveSome(in_, sizeof in_, writable);
+            if (got < 0 && WaitReady(writable, end))
                 continue;
             if (got <= 0)
                 break;
@@ -168,23 +211,65 @@ int MailConnection::Receive(size_t keep)
         if (c != '\n') {
             if (column < sizeof head)
                 head[column] = c;
+            else if (textLength < ReplyLines::kLineSize && c != '\r')
+                text[textLength++] = c;
             ++column;
             continue;
         }
         LineKind kind = ReplyLine(head, column, code);
         if (kind == LineKind::Malformed)
             break;
+        if (lines) {
+            text[textLength] = '\0';
+            lines->Line(index++, text);
+        }
         if (kind == LineKind::Last)
             return (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0');
         std::memcpy(code, head, sizeof code);
         column = 0;
+        textLength = 0;
     }
     Close();
     return 0;
 }
 
+bool MailConnection::StartTls(const char* host)
+{
+    if (!connected_)
+        return false;
+    inStart_ = inEnd_ = 0;
+    PlatformTlsOptions options = {host, kTrustFile, nullptr};
+    tls_ = PlatformTlsCreate(socket_, &options);
+    const DWORD end = WaitEnd();
+    int result = tls_ ? PlatformTlsHandshake(tls_) : PLATFORM_TLS_FAILED;
+    while (result == PLATFORM_TLS_WANT_READ || result == PLATFORM_TLS_WANT_WRITE) {
+        if (!WaitReady(result == PLATFORM_TLS_WANT_WRITE, end)) {
+            failure_ = PLATFORM_TLS_CONNECTION;
+            std::snprintf(failureText_, sizeof failureText_, "no TLS answer in time");
+            Close();
+            return false;
+        }
+        result = PlatformTlsHandshake(tls_);
+    }
+    if (result == PLATFORM_TLS_OK)
+        return true;
+    if (tls_)
+        failure_ = PlatformTlsFailure(tls_, failureText_, int(sizeof failureText_));
+    else
+        std::snprintf(failureText_, sizeof failureText_, "TLS could not start");
+    if (failure_ == PLATFORM_TLS_NO_FAILURE)
+        failure_ = PLATFORM_TLS_PROTOCOL;
+    Close();
+    return false;
+}
+
 void MailConnection::Close()
 {
+    if (tls_) {
+        PlatformTlsShutdown(tls_);
+        PlatformTlsFree(tls_);
+        tls_ = nullptr;
+    }
     if (socket_ != INVALID_SOCKET)
         closesocket(socket_);
     socket_ = INVALID_SOCKET;

@@ -1,13 +1,30 @@
 // One TCP connection to a mail server: every wait bounded twice, by a limit
 // per wait and by the end of the whole attempt; commands queued and sent
 // before the next reply is read; whole SMTP replies read in one place, and
-// bytes that arrive after a reply kept for the next read.
+// bytes that arrive after a reply kept for the next read. After StartTls
+// every byte goes through TLS, waited for in the same bounded waits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/tls.h"
 #include "platform/win32.h"
+
+// The user's extra trust for TLS servers: certificates of their own authority
+// and fingerprints of self-signed server certificates (format: platform/tls.h).
+inline constexpr const char* kTrustFile = "\\kestrovane\\trusted.txt";
+
+// Receives the lines of a reply, as Receive reads them: the text after the
+// code and its separator, cut to kLineSize bytes, CR LF removed. Untrusted.
+class ReplyLines {
+public:
+    static constexpr size_t kLineSize = 64;
+    virtual void Line(int index, const char* text) = 0;
+
+protected:
+    ~ReplyLines() = default;
+};
 
 class MailConnection {
 public:
@@ -36,10 +53,24 @@ public:
     // the reply code; 0 when no whole, well-formed reply arrived in time, and
     // the connection is then closed. The server's bytes are untrusted: one
     // reply is at most 64 KiB.
-    int Receive(size_t keep);
+    // `lines`, when given, is shown each line of the reply (index 0 first).
+    int Receive(size_t keep, ReplyLines* lines = nullptr);
+    // Starts TLS on the connection as a client of `host` (verified against
+    // the system's trust and kTrustFile) and waits for the handshake within
+    // one wait. Whatever the server sent before is dropped unread: bytes
+    // pipelined behind the reply that asked for TLS could otherwise be taken
+    // for replies given inside it. False when the handshake or the
+    // certificate fails (failure() says why) or the connection is gone; the
+    // connection is then closed.
+    bool StartTls(const char* host);
+    // Ends the TLS session (close_notify, not waited for) and the connection.
     void Close();
 
     bool connected() const { return connected_; }
+    bool secure() const { return tls_ != nullptr; }
+    // Why the last StartTls failed: a PlatformTlsFailureKind, and its text.
+    int failure() const { return failure_; }
+    const char* failureText() const { return failureText_; }
     const char* reply() const { return reply_; }
 
     static constexpr size_t kReplySize = 512;
@@ -51,6 +82,11 @@ private:
     // Waits until the socket can be written (or read) or `end` (GetTickCount).
     bool WaitReady(bool writable, DWORD end);
     bool Flush();
+    // One send or receive on the socket or through TLS: the bytes moved
+    // (> 0); 0 when the connection ended or failed; -1 when it must wait
+    // (`writable`: for which readiness).
+    int SendSome(const char* bytes, size_t length, bool& writable);
+    int ReceiveSome(char* bytes, size_t size, bool& writable);
 
     SOCKET socket_ = INVALID_SOCKET;
     bool connected_ = false;
@@ -62,4 +98,7 @@ private:
     size_t inStart_ = 0;  // in_[inStart_, inEnd_) arrived but is not read yet
     size_t inEnd_ = 0;
     char reply_[kReplySize + 1] = {};
+    PlatformTls* tls_ = nullptr;
+    int failure_ = PLATFORM_TLS_NO_FAILURE;
+    char failureText_[128] = {};
 };

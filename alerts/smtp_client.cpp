@@ -1,5 +1,6 @@
 #include "alerts/smtp_client.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -25,11 +26,24 @@ constexpr size_t kAddressChars = sizeof SiteRecord::alertRecipient;
 // in range for any file size.
 constexpr int64_t kLongestAttemptMs = 24 * 3600 * 1000;
 
+constexpr int kImplicitTlsPort = 465;
+constexpr int kLargestPort = 65535;
+// Mail servers seen offering STARTTLS, "host port" a line: such a server's
+// EHLO without it is taken for an attack, not for a change of mind.
+constexpr const char* kTlsMemoryFile = "\\kestrovane\\mailtls.txt";
+constexpr const char* kTlsMemoryScratch = "\\kestrovane\\mailtls.tmp";
+constexpr size_t kTlsMemoryLines = 64;
+constexpr size_t kTlsMemoryLineChars = kServerChars + 16;
+constexpr DWORD kTlsMemoryBytes = DWORD(kTlsMemoryLines * (kTlsMemoryLineChars + 2));
+
 constexpr int kReplyServiceReady = 220;
 constexpr int kReplyOk = 250;
 constexpr int kReplyWillForward = 251;
 constexpr int kReplyAuthContinue = 334;
 constexpr int kReplyStartMail = 354;
+constexpr int kReplySyntaxError = 500;
+constexpr int kReplyParameterError = 501;
+constexpr int kReplyNotImplemented = 502;
 constexpr int kReplyTransactionFailed = 554;
 
 void Status(const char* text)
@@ -85,6 +99,151 @@ void AlertMailHost(const char* server, char* host, size_t hostSize)
 }
 
 namespace {
+
+// Where and how to reach the mail server.
+struct MailServer {
+    char host[kServerChars + 10] = {};
+    int port = 0;
+    bool implicitTls = false;
+};
+
+bool StartsWith(const char* text, const char* prefix)
+{
+    size_t n = std::strlen(prefix);
+    for (size_t i = 0; i < n; ++i)
+        if (!text[i] || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+// The site's mail server text and port field. A plain name is taken as it
+// always was. "smtps://host[:port]" asks for TLS from the first byte (RFC
+// 8314, 3.3: "implicit TLS" on the submissions port, 465), and
+// "smtp://host[:port]" for the plain form; the port field counts when the
+// text names none. In those forms the host is a name or dotted address
+// (letters, digits, "." and "-") and the port 1 to 65535 digits; anything
+// else is refused. Port 465 always means implicit TLS but after "smtp://".
+bool ParseMailServer(const char* text, int portField, MailServer& out)
+{
+    out.port = portField;
+    const char* rest = text;
+    bool plainScheme = false;
+    if (StartsWith(text, "smtps://")) {
+        out.implicitTls = true;
+        rest = text + 8;
+    } else if (StartsWith(text, "smtp://")) {
+        plainScheme = true;
+        rest = text + 7;
+    } else if (std::strstr(text, "://")) {
+        return false;
+    } else {
+        AlertMailHost(text, out.host, sizeof out.host);
+        out.implicitTls = out.port == kImplicitTlsPort;
+        return true;
+    }
+    char name[kServerChars + 1];
+    size_t n = 0;
+    for (; rest[n] && rest[n] != ':'; ++n) {
+        auto c = static_cast<unsigned char>(rest[n]);
+        if (!std::isalnum(c) && c != '.' && c != '-')
+            return false;
+        name[n] = char(c);
+    }
+    name[n] = '\0';
+    if (n == 0)
+        return false;
+    if (rest[n] == ':') {
+        const char* digits = rest + n + 1;
+        long port = 0;
+        size_t count = 0;
+        for (; digits[count]; ++count) {
+            if (!std::isdigit(static_cast<unsigned char>(digits[count])) || count == 5)
+                return false;
+            port = port * 10 + (digits[count] - '0');
+        }
+        if (count == 0 || port < 1 || port > kLargestPort)
+            return false;
+        out.port = int(port);
+    }
+    AlertMailHost(name, out.host, sizeof out.host);
+    out.implicitTls = out.implicitTls || (!plainScheme && out.port == kImplicitTlsPort);
+    return out.port > 0;
+}
+
+// The memory of servers that offered STARTTLS. The file is the user's and
+// untrusted: at most kTlsMemoryLines lines of kTlsMemoryLineChars are read,
+// longer ones are dropped. A file that cannot be read is an empty one.
+class TlsMemory {
+public:
+    explicit TlsMemory(const MailServer& server)
+    {
+        std::snprintf(key_, sizeof key_, "%s %d", server.host, server.port);
+        for (char* c = key_; *c; ++c)
+            *c = char(std::tolower(static_cast<unsigned char>(*c)));
+        HANDLE file = CreateFileA(kTlsMemoryFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        char bytes[kTlsMemoryBytes];
+        DWORD got = 0;
+        if (!ReadFile(file, bytes, kTlsMemoryBytes, &got, nullptr))
+            got = 0;
+        CloseHandle(file);
+        size_t start = 0;
+        for (size_t i = 0; i <= got && count_ < kTlsMemoryLines; ++i) {
+            if (i < got && bytes[i] != '\n')
+                continue;
+            size_t length = i - start;
+            if (length > 0 && bytes[start + length - 1] == '\r')
+                --length;
+            if (length > 0 && length <= kTlsMemoryLineChars && !(i == got && got == kTlsMemoryBytes)) {
+                for (size_t k = 0; k < length; ++k)
+                    lines_[count_][k] = char(std::tolower(static_cast<unsigned char>(bytes[start + k])));
+                lines_[count_][length] = '\0';
+                known_ = known_ || std::strcmp(lines_[count_], key_) == 0;
+                ++count_;
+            }
+            start = i + 1;
+        }
+    }
+
+    bool known() const { return known_; }
+
+    // Adds the server, dropping the oldest line when the file is full. The
+    // new file is written aside and renamed over the old one, so a failure
+    // on the way loses nothing already remembered.
+    void Remember()
+    {
+        if (known_)
+            return;
+        known_ = true;
+        HANDLE file = CreateFileA(kTlsMemoryScratch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        bool ok = true;
+        for (size_t i = count_ == kTlsMemoryLines ? 1 : 0; i < count_; ++i)
+            ok = ok && WriteLine(file, lines_[i]);
+        ok = ok && WriteLine(file, key_);
+        CloseHandle(file);
+        if (!ok || !MoveFileExA(kTlsMemoryScratch, kTlsMemoryFile, MOVEFILE_REPLACE_EXISTING))
+            DeleteFileA(kTlsMemoryScratch);
+    }
+
+private:
+    static bool WriteLine(HANDLE file, const char* line)
+    {
+        char text[kTlsMemoryLineChars + 3];
+        int n = std::snprintf(text, sizeof text, "%s\r\n", line);
+        DWORD written = 0;
+        return n > 0 && WriteFile(file, text, DWORD(n), &written, nullptr) && written == DWORD(n);
+    }
+
+    char key_[kTlsMemoryLineChars + 1] = {};
+    char lines_[kTlsMemoryLines][kTlsMemoryLineChars + 1] = {};
+    size_t count_ = 0;
+    bool known_ = false;
+};
 
 // A dotted address is taken as it is; a name is looked up.
 bool ResolveHost(const char* host, uint32_t& address)
@@ -204,14 +363,78 @@ void SendCredential(MailConnection& mail, const char (&value)[N])
 // The steps of one conversation, in their usual order. Each step but the
 // greeting sends its command; every step then reads the reply to it, in one
 // place (SendAlertMail), and that reply chooses the next step (After).
-enum class SmtpStep { Greeting, Hello, AuthLogin, AuthUser, AuthPassword, MailFrom, RcptTo, Data, Message, Quit, Done };
+enum class SmtpStep {
+    Greeting, Hello, Helo, StartTls, AuthLogin, AuthUser, AuthPassword, MailFrom, RcptTo, Data, Message, Quit, Done
+};
+
+// The service extensions an EHLO reply names (RFC 5321, 4.1.1.1):
+//
+//   ehlo-ok-rsp  = ( "250" SP Domain [ SP ehlo-greet ] CRLF )
+//                  / ( "250-" Domain [ SP ehlo-greet ] CRLF
+//                      *( "250-" ehlo-line CRLF )
+//                      "250" SP ehlo-line CRLF )
+//   ehlo-line    = ehlo-keyword *( SP ehlo-param )
+//   ehlo-keyword = (ALPHA / DIGIT) *(ALPHA / DIGIT / "-")
+//
+// Keywords are matched without regard to case; the first line is the
+// server's name. RFC 3207, 4: "The STARTTLS keyword is used to tell the SMTP
+// client that the SMTP server is currently able to negotiate the use of TLS."
+struct Extensions final : ReplyLines {
+    bool startTls = false;
+    void Line(int index, const char* text) override
+    {
+        if (index == 0)
+            return;
+        size_t n = 0;
+        while (text[n] && text[n] != ' ')
+            ++n;
+        startTls = startTls || (n == 8 && StartsWith(text, "starttls"));
+    }
+};
 
 struct Conversation {
     MailConnection mail;
     const char* recipient = "";
     HANDLE messageFile = INVALID_HANDLE_VALUE;
+    const MailServer* server = nullptr;
+    TlsMemory* memory = nullptr;
+    Extensions extensions;
     uint8_t result = 0;
+    // Why the attempt ended before AUTH, for the status line; empty otherwise.
+    char failure[80] = {};
 };
+
+// The status for a failed TLS handshake or certificate.
+void TlsFailure(Conversation& c)
+{
+    const char* text = c.mail.failureText();
+    switch (c.mail.failure()) {
+    case PLATFORM_TLS_UNTRUSTED: text = "Certificate Not Trusted"; break;
+    case PLATFORM_TLS_EXPIRED: text = "Certificate Expired"; break;
+    case PLATFORM_TLS_WRONG_NAME: text = "Certificate for Another Name"; break;
+    default: break;
+    }
+    std::snprintf(c.failure, sizeof c.failure, "Mail Server %.40s - Nothing Sent", text);
+}
+
+// After the server's greeting (EHLO or HELO) in clear: TLS when it offers it
+// (and it is remembered for next time); no AUTH in clear from a server that
+// offered it before. RFC 3207, 6: "A man-in-the-middle attack can be
+// launched by deleting the "250 STARTTLS" response from the server."
+SmtpStep AfterHello(Conversation& c)
+{
+    if (c.mail.secure())
+        return SmtpStep::AuthLogin;
+    if (c.extensions.startTls) {
+        c.memory->Remember();
+        return SmtpStep::StartTls;
+    }
+    if (c.memory->known()) {
+        std::snprintf(c.failure, sizeof c.failure, "Mail Server Dropped STARTTLS - Nothing Sent");
+        return SmtpStep::Quit;
+    }
+    return SmtpStep::AuthLogin;
+}
 
 // Sends the step's command and shows what is under way.
 void Begin(Conversation& c, SmtpStep step)
@@ -222,6 +445,8 @@ void Begin(Conversation& c, SmtpStep step)
         Status("Writing a Request to Mail Server");
         SendCommand(mail, "EHLO %s%c%c", kMailClientDomain);
         break;
+    case SmtpStep::Helo: SendCommand(mail, "HELO %s%c%c", kMailClientDomain); break;
+    case SmtpStep::StartTls: SendCommand(mail, "%s%c%c", "STARTTLS"); break;
     case SmtpStep::AuthLogin: SendCommand(mail, "%s%c%c", "AUTH LOGIN"); break;
     case SmtpStep::AuthUser: SendCredential(mail, currentSite.mailUserName); break;
     case SmtpStep::AuthPassword: SendCredential(mail, currentSite.mailPassword); break;
@@ -249,8 +474,36 @@ SmtpStep After(Conversation& c, SmtpStep step, int code)
         return SmtpStep::Quit;
     switch (step) {
     case SmtpStep::Greeting: return code == kReplyServiceReady ? SmtpStep::Hello : SmtpStep::Quit;
-    // A server that knows no EHLO may still take the mail.
-    case SmtpStep::Hello: return SmtpStep::AuthLogin;
+    // A server that knows no EHLO may know HELO (RFC 5321, 3.2), and then
+    // no extensions are known; any other refusal is left to the commands
+    // after it, as ever.
+    case SmtpStep::Hello:
+        if (code != kReplyOk)
+            c.extensions = Extensions();
+        if (code == kReplySyntaxError || code == kReplyParameterError || code == kReplyNotImplemented)
+            return SmtpStep::Helo;
+        return AfterHello(c);
+    case SmtpStep::Helo: return AfterHello(c);
+    // RFC 3207, 4:
+    //   220 Ready to start TLS
+    //   501 Syntax error (no parameters allowed)
+    //   454 TLS not available due to temporary reason
+    // Anything but 220 means no TLS, and then nothing more is said. After
+    // the handshake (4.2): "The client MUST discard any knowledge obtained
+    // from the server, such as the list of SMTP service extensions, which
+    // was not obtained from the TLS negotiation itself. The client SHOULD
+    // send an EHLO command as the first command after a successful TLS
+    // negotiation."
+    case SmtpStep::StartTls:
+        if (code != kReplyServiceReady) {
+            std::snprintf(c.failure, sizeof c.failure, "Mail Server Refused STARTTLS - Nothing Sent");
+            return SmtpStep::Quit;
+        }
+        if (!c.mail.StartTls(c.server->host)) {
+            TlsFailure(c);
+            return SmtpStep::Done;
+        }
+        return SmtpStep::Hello;
     // Both credentials go only where AUTH LOGIN asked for them: a server
     // that refused it would otherwise log the password as an unknown
     // command. Without a login a server may still take mail from this
@@ -315,28 +568,43 @@ uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
         FailureStatus("Invalid Recipient Address - Nothing Sent");
         return 0;
     }
+    char text[kServerChars + 1];
+    SafeText(text, kServerChars, currentSite.mailServer);
+    MailServer server;
+    // The field is signed; ports above 32767 are stored as negative numbers.
+    if (!ParseMailServer(text, uint16_t(SiteMailPort(currentSite)), server)) {
+        FailureStatus("Invalid Mail Server - Nothing Sent");
+        return 0;
+    }
     Status("Find the Mail Server");
-    char server[kServerChars + 1], host[kServerChars + 10];
-    SafeText(server, kServerChars, currentSite.mailServer);
-    AlertMailHost(server, host, sizeof host);
     uint32_t address = 0;
-    bool resolved = ResolveHost(host, address);
+    bool resolved = ResolveHost(server.host, address);
     Status("Contacted the Mail Server");
 
     MessageFile message(messagePath);
+    TlsMemory memory(server);
     Conversation c;
     c.recipient = recipient;
     c.messageFile = message.handle();
+    c.server = &server;
+    c.memory = &memory;
     MailConnection& mail = c.mail;
     if (resolved) {
         if (!mail.Create(mailWaitMilliseconds, AttemptMilliseconds(message.handle())))
             return 0;
-        mail.Connect(address, uint16_t(SiteMailPort(currentSite)));
+        mail.Connect(address, uint16_t(server.port));
+        // RFC 8314, 3.3: on the implicit-TLS port the handshake comes first,
+        // before the server's greeting.
+        if (server.implicitTls && mail.connected() && !mail.StartTls(server.host))
+            TlsFailure(c);
     }
     SmtpStep step = mail.connected() ? SmtpStep::Greeting : SmtpStep::Quit;
     while (step != SmtpStep::Done) {
         Begin(c, step);
-        int code = mail.Receive(step >= SmtpStep::Data ? kShortReply : MailConnection::kReplySize);
+        if (step == SmtpStep::Hello)
+            c.extensions = Extensions();
+        int code = mail.Receive(step >= SmtpStep::Data ? kShortReply : MailConnection::kReplySize,
+                                step == SmtpStep::Hello ? &c.extensions : nullptr);
         if (step == SmtpStep::Greeting && code == kReplyTransactionFailed) {
             mail.Close();
             FailureStatus("Unable to Write to Mail Server - Error 554");
@@ -345,7 +613,10 @@ uint8_t SendAlertMail(const char* recipientText, const char* messagePath)
         step = After(c, step, code);
     }
     mail.Close();
-    char text[40];
+    if (c.failure[0]) {
+        FailureStatus(c.failure);
+        return 0;
+    }
     std::snprintf(text, sizeof text, "Returning to Calling Code - %d", int(c.result));
     Status(text);
     return c.result;

@@ -1,5 +1,6 @@
 // The alert mail: one message of event lines to one recipient through the
-// current site's mail server, over plain SMTP with AUTH LOGIN. Blocking, on
+// current site's mail server, over SMTP with AUTH LOGIN, inside TLS whenever
+// the site asks for it or the server offers STARTTLS. Blocking, on
 // the UI thread; progress is shown on the monitor screen's site line.
 #pragma once
 
@@ -35,6 +36,19 @@ extern int mailMinimumBytesPerSecond;
 // or a byte above 127 (no internationalised addresses are negotiated): such
 // a text would break out of "RCPT TO:<...>" or the "To:" header, and no
 // address this client may send holds one.
+//
+// The mail server is the site's name and port, "smtps://name[:port]" (TLS
+// from the first byte, as on port 465) or "smtp://name[:port]" (plain); any
+// other "://" text, or a malformed name or port in those forms, is refused
+// before anything is sent. TLS is started whenever the server offers
+// STARTTLS; the server is verified against the system's trust and
+// kTrustFile (alerts/mail_connection.h). Servers seen offering STARTTLS are
+// remembered in "\kestrovane\mailtls.txt" ("host port" lines); when one no
+// longer offers it, the attempt ends before AUTH. Whenever TLS was asked for
+// or offered and cannot be had (refused, failed, certificate not good), the
+// attempt ends before AUTH, the status line says why and the result is 0:
+// a server's certificate may be renewed, or the file of trust mended, before
+// the next attempt.
 uint8_t SendAlertMail(const char* recipient, const char* messagePath);
 
 // The host to contact for a configured mail server name: the name of a

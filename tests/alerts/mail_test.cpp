@@ -1,5 +1,6 @@
-// The alert mail against real servers: aiosmtpd with AUTH LOGIN, and our
-// scripted server for the replies a real one cannot be made to give.
+// The alert mail against real servers: aiosmtpd with AUTH LOGIN (in clear,
+// after STARTTLS and on implicit TLS), and our scripted server for the
+// replies a real one cannot be made to give.
 #include "alerts_fixture.h"
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "alerts/mail_connection.h"
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
 #include "core/site_list.h"
@@ -20,6 +22,17 @@ namespace fs = std::filesystem;
 using tessil_test::hostLog;
 
 constexpr const char* kMessage = "\\kestrovane\\message.txt";
+constexpr const char* kTlsMemory = "\\kestrovane\\mailtls.txt";
+
+void WriteProgramFile(const char* path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+}
 
 class MailTest : public AlertsTest {
 protected:
@@ -31,9 +44,13 @@ protected:
         currentSite.emailAlerts = 1;
         CopyField(currentSite.remoteFolder, "public_html");
         mailWaitMilliseconds = 5000;
+        DeleteFileA(kTrustFile);
+        DeleteFileA(kTlsMemory);
     }
     void TearDown() override
     {
+        DeleteFileA(kTrustFile);
+        DeleteFileA(kTlsMemory);
         mailWaitMilliseconds = 30000;
         mailAttemptMilliseconds = 120000;
         mailMinimumBytesPerSecond = 16384;
@@ -56,6 +73,20 @@ protected:
         CopyField(currentSite.mailUserName, "u");
         CopyField(currentSite.mailPassword, "p");
         transcripts_ = Transcripts();
+    }
+
+    // The trust file holds the certificate authority of `fixture`'s server.
+    static void TrustAuthorityOf(const char* fixture, const std::string& more = "")
+    {
+        WriteProgramFile(kTrustFile, "# the test authority\n" +
+                                         ReadWholeFile(fs::path(ServerInfo(fixture, "ca")) / "ca.pem") + more);
+    }
+    // test_ca.py's SHA-256 fingerprint of a certificate of `fixture`'s authority.
+    static std::string Fingerprint(const char* fixture, const std::string& name)
+    {
+        std::string prints = ReadWholeFile(fs::path(ServerInfo(fixture, "ca")) / "fingerprints.txt");
+        size_t at = prints.find(name + " ");
+        return at == std::string::npos ? "" : prints.substr(at + name.size() + 1, 64);
     }
 
     // The mail the real server saved for `recipient`; empty when none.
@@ -237,6 +268,14 @@ TEST_F(MailTest, RepliesSplitOrJoinedKeepTheDialogueInStep)
     }
 }
 
+TEST_F(MailTest, AServerWithoutEhloIsGreetedWithHelo)
+{
+    UseScenario("helo_only");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    std::string sent = Transcript();
+    EXPECT_EQ(sent.rfind("EHLO kestrovane.com\r\nHELO kestrovane.com\r\nAUTH LOGIN\r\n", 0), 0u) << sent;
+}
+
 // An 8 MB alert to a server that stops reading after DATA: the blocked send
 // ends the attempt after one wait, or at the attempt's end when that comes
 // first.
@@ -290,6 +329,127 @@ TEST_F(MailTest, AServerThatHangsUpGivesZero)
     UseScenario("close_after_greeting");
     EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 0);
     EXPECT_EQ(Line(27), "Returning to Calling Code - 0");
+}
+
+// aiosmtpd with STARTTLS takes AUTH only inside TLS, so a delivered message
+// proves the login was encrypted; the server is remembered as one that
+// offers it, in a full memory in place of its oldest line (an overlong line
+// is not kept). Implicit TLS is asked for by the text; a refused login there
+// still sends nothing.
+TEST_F(MailTest, TlsToARealServerDelivers)
+{
+    TrustAuthorityOf("smtp");
+    std::string remembered;
+    for (int i = 1; i <= 64; ++i)
+        remembered += "old" + std::to_string(i) + ".example 25\r\n";
+    WriteProgramFile(kTlsMemory, std::string(200, 'x') + "\n" + remembered);
+    std::string starttls = std::to_string(ServerPort("smtp", "starttls_port"));
+    std::string implicit = "smtps://127.0.0.1:" + std::to_string(ServerPort("smtp", "implicit_port"));
+    struct Case {
+        std::string server;
+        int portField;
+        const char* password;
+        uint8_t result;
+        const char* recipient;
+    };
+    for (const Case& t : {Case{"localhost", std::stoi(starttls), nullptr, 1, "starttls@example.com"},
+                          Case{implicit, 25, nullptr, 1, "implicit@example.com"},
+                          Case{implicit, 25, "not-the-password", 0, "refused@example.com"}}) {
+        SCOPED_TRACE(t.server);
+        UseRealServer(t.password);
+        CopyField(currentSite.mailServer, t.server.c_str());
+        SetSiteMailPort(currentSite, int16_t(t.portField));
+        WriteWholeFile(folder.path() / "one.txt", "03-07 09:05 FILE DEL  (STAT) a\n");
+        EXPECT_EQ(SendAlertMail(t.recipient, "one.txt"), t.result);
+        std::string mail = MailTo(t.recipient);
+        EXPECT_EQ(mail.find("(STAT) a\r\n") != std::string::npos, t.result == 1) << mail;
+    }
+    EXPECT_EQ(ReadProgramFile(kTlsMemory),
+              remembered.substr(remembered.find('\n') + 1) + "localhost " + starttls + "\r\n");
+}
+
+// A certificate that does not verify ends the attempt in the handshake: the
+// login never leaves in clear, and the status says why. The self-signed one
+// is accepted once its fingerprint is in the trust file.
+TEST_F(MailTest, TlsCertificateThatDoesNotVerifyStopsBeforeTheLogin)
+{
+    TrustAuthorityOf("scripted_smtp");
+    struct Case {
+        const char* scenario;
+        const char* status;
+    };
+    for (Case t : {Case{"starttls_expired", "Mail Server Certificate Expired - Nothing Sent"},
+                   Case{"starttls_wrongname", "Mail Server Certificate for Another Name - Nothing Sent"},
+                   Case{"starttls_selfsigned", "Mail Server Certificate Not Trusted - Nothing Sent"}}) {
+        SCOPED_TRACE(t.scenario);
+        UseScenario(t.scenario);
+        EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 0);
+        EXPECT_EQ(Line(27), t.status);
+        EXPECT_EQ(Transcript(), "EHLO kestrovane.com\r\nSTARTTLS\r\n<TLS>");
+    }
+
+    TrustAuthorityOf("scripted_smtp", "sha256 " + Fingerprint("scripted_smtp", "selfsigned") + "\n");
+    UseScenario("starttls_selfsigned");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    std::string sent = Transcript();
+    EXPECT_EQ(sent.rfind("EHLO kestrovane.com\r\nSTARTTLS\r\n<TLS>EHLO kestrovane.com\r\nAUTH LOGIN\r\ndQ==\r\n"
+                         "cA==\r\nMAIL FROM:",
+                         0),
+              0u)
+        << sent;
+}
+
+// Once a server has offered STARTTLS, no login goes in clear: not when it
+// refuses TLS, nor when a later EHLO lacks it (stripped on the way). A
+// forged reply sent in clear behind the 220 is never read as one given
+// inside TLS: the dialogue stays in step.
+TEST_F(MailTest, TlsRefusedStrippedOrInjectedSendsNoLoginInClear)
+{
+    TrustAuthorityOf("scripted_smtp");
+    UseScenario("starttls_454");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 0);
+    EXPECT_EQ(Line(27), "Mail Server Refused STARTTLS - Nothing Sent");
+    EXPECT_EQ(Transcript(), "EHLO kestrovane.com\r\nSTARTTLS\r\nQUIT\r\n");
+
+    UseScenario("downgrade");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    EXPECT_NE(Transcript().find("<TLS>EHLO kestrovane.com\r\nAUTH LOGIN\r\n"), std::string::npos);
+    UseScenario("downgrade");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 0);
+    EXPECT_EQ(Line(27), "Mail Server Dropped STARTTLS - Nothing Sent");
+    EXPECT_EQ(Transcript(), "EHLO kestrovane.com\r\nQUIT\r\n");
+
+    UseScenario("starttls_inject");
+    EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    std::string sent = Transcript();
+    EXPECT_NE(sent.find("<TLS>EHLO kestrovane.com\r\nAUTH LOGIN\r\ndQ==\r\ncA==\r\nMAIL FROM:"), std::string::npos)
+        << sent;
+}
+
+// The server text's forms: "smtp://" and "smtps://" with an optional port
+// (else the port field's); anything odd is refused before any connection.
+TEST_F(MailTest, TheMailServerTextIsReadStrictly)
+{
+    for (const char* text : {"smtps://", "smtp://127.0.0.1:", "smtp://127.0.0.1:0", "smtp://127.0.0.1:65536",
+                             "smtp://127.0.0.1:000025", "smtp://127.0.0.1:2a", "smtp://user@127.0.0.1",
+                             "smtp://127.0.0.1/", "smtp://[::1]:25", "http://127.0.0.1"}) {
+        SCOPED_TRACE(text);
+        CopyField(currentSite.mailServer, text);
+        EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 0);
+        EXPECT_EQ(Line(27), "Invalid Mail Server - Nothing Sent");
+    }
+    UseScenario("accept");
+    const int16_t port = SiteMailPort(currentSite);
+    struct Case {
+        std::string text;
+        int16_t portField;
+    };
+    for (const Case& t : {Case{"SMTP://127.0.0.1", port}, Case{"smtp://127.0.0.1:" + std::to_string(uint16_t(port)), 25}}) {
+        SCOPED_TRACE(t.text);
+        CopyField(currentSite.mailServer, t.text.c_str());
+        SetSiteMailPort(currentSite, t.portField);
+        EXPECT_EQ(SendAlertMail("owner@example.com", kMessage), 1);
+    }
 }
 
 } // namespace

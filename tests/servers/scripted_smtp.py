@@ -16,6 +16,19 @@ One listening port on 127.0.0.1 per scenario:
                           next one the client will need where it can be told
                           in advance: the greeting with the EHLO reply, 235
                           with the reply to MAIL, the reply to RCPT with 354
+    helo_only             as accept, but refuses EHLO with 502
+    starttls_expired, starttls_wrongname, starttls_selfsigned
+                          as accept, but offers STARTTLS and, once asked,
+                          goes on inside TLS with the certificate so named
+    starttls_454          offers STARTTLS and answers it with 454
+    starttls_inject       the same with a good certificate, but a forged
+                          "250" line follows its 220 to STARTTLS in the same
+                          write, in clear
+    downgrade             offers STARTTLS with a good certificate on its first
+                          connection; later ones do not offer it
+The certificates come from a test authority made at start (test_ca.py, in
+"<info>.ca"). A transcript holds the clear bytes, then "<TLS>" and the bytes
+received inside TLS.
 
 Every connection's received bytes, exactly as sent, go to
 TRANSCRIPTS/<scenario>-<n>.log (n counts that scenario's connections from 1),
@@ -24,16 +37,18 @@ server ends the dialogue (221 to QUIT, close_after_greeting) the file is
 written before the last reply or the close, so a client that has seen either
 finds it; when the client ends it, the file follows the client's close.
 
-Info lines: "<scenario> <port>" for each scenario, "transcripts DIR".
+Info lines: "<scenario> <port>" for each scenario, "transcripts DIR", "ca DIR".
 """
 import os
 import re
 import signal
 import socket
+import ssl
 import threading
 import time
 
 import serverlib
+import test_ca
 
 HOST = "127.0.0.1"
 HOLD_SECONDS = 120.0       # silent and greet554 hold a connection this long
@@ -41,11 +56,19 @@ IDLE_SECONDS = 120.0       # any other connection waits this long for a command
 PIECE_PAUSE = 0.1          # split: pause between the pieces of a reply
 STALL_BUFFER = 4096         # stall_after_data: receive buffer of its connections
 SCENARIOS = ("accept", "greet554", "rcpt550", "silent", "split", "close_after_greeting",
-             "stall_after_data", "pipelined")
+             "stall_after_data", "pipelined", "helo_only", "starttls_expired",
+             "starttls_wrongname", "starttls_selfsigned", "starttls_454", "starttls_inject",
+             "downgrade")
+# The certificate of each TLS scenario; None: STARTTLS is refused with 454.
+TLS_CERTIFICATES = {"starttls_expired": "expired",
+                    "starttls_wrongname": "wrongname", "starttls_selfsigned": "selfsigned",
+                    "starttls_454": None, "starttls_inject": "good", "downgrade": "good"}
+FORGED_REPLY = "250 forged.kestrovane.test\r\n"
 TRANSCRIPT_FILE = re.compile(r"^[a-z0-9_]+-\d+\.log(\.part)?$")
 
 EHLO_REPLY = ("250-scripted.kestrovane.test greets you\r\n250-SIZE 1000000\r\n"
               "250-8BITMIME\r\n250-AUTH LOGIN PLAIN\r\n250 HELP\r\n")
+EHLO_REPLY_TLS = EHLO_REPLY.replace("250-8BITMIME\r\n", "250-8BITMIME\r\n250-STARTTLS\r\n")
 RCPT_REFUSED = "550 5.1.1 <user2500@example.com>... no such user\r\n"
 
 
@@ -63,6 +86,18 @@ class Connection:
         self.received = bytearray()
         self.pending = b""
         self.closed = False
+        self.secure = False
+
+    def start_tls(self, context):
+        """The server's side of the handshake; False when it failed."""
+        self.pending = b""
+        self.received += b"<TLS>"
+        try:
+            self.sock = context.wrap_socket(self.sock, server_side=True)
+            self.secure = True
+        except (OSError, ssl.SSLError):
+            self.closed = True
+        return self.secure
 
     def recv_some(self):
         """Bytes from the client; b"" when it closed, went away or timed out."""
@@ -126,9 +161,20 @@ def command_of(line):
     return line.split(b" ", 1)[0].strip().upper()
 
 
-def dialogue(conn, refuse_rcpt, finish, stall=False):
-    """The accept / rcpt550 / split / stall_after_data server. finish() writes
-    the transcript; it is called before the reply that ends the dialogue."""
+class Tls:
+    """What a TLS scenario offers: context None refuses STARTTLS with 454;
+    inject follows the 220 in the same write."""
+
+    def __init__(self, context, inject="", offer=True):
+        self.context = context
+        self.inject = inject
+        self.offer = offer
+
+
+def dialogue(conn, refuse_rcpt, finish, stall=False, tls=None, ehlo=True):
+    """The accept / rcpt550 / split / stall_after_data server, and the TLS
+    ones. finish() writes the transcript; it is called before the reply that
+    ends the dialogue."""
     conn.send("220 scripted.kestrovane.test ESMTP ready\r\n")
     sender = False
     recipients = 0
@@ -137,8 +183,18 @@ def dialogue(conn, refuse_rcpt, finish, stall=False):
         if line is None:
             return
         cmd = command_of(line)
-        if cmd == b"EHLO":
-            conn.send(EHLO_REPLY)
+        offer = tls is not None and tls.offer and not conn.secure
+        if cmd == b"EHLO" and not ehlo:
+            conn.send("502 5.5.1 EHLO not implemented\r\n")
+        elif cmd == b"EHLO":
+            conn.send(EHLO_REPLY_TLS if offer else EHLO_REPLY)
+        elif cmd == b"STARTTLS" and offer:
+            if tls.context is None:
+                conn.send("454 4.7.0 TLS not available due to temporary reason\r\n")
+                continue
+            conn.send("220 2.0.0 Ready to start TLS\r\n" + tls.inject)
+            if not conn.start_tls(tls.context):
+                return
         elif cmd == b"HELO":
             conn.send("250 scripted.kestrovane.test\r\n")
         elif cmd == b"AUTH":
@@ -229,10 +285,17 @@ def pipelined(conn, finish):
         conn.send("221 2.0.0 Bye\r\n")
 
 
-def run_scenario(name, conn, finish):
-    if name in ("accept", "rcpt550", "split", "stall_after_data"):
+def run_scenario(name, conn, finish, number, contexts):
+    if name in TLS_CERTIFICATES:
+        tls = Tls(contexts.get(TLS_CERTIFICATES[name]),
+                  inject=FORGED_REPLY if name == "starttls_inject" else "",
+                  offer=name != "downgrade" or number == 1)
+        dialogue(conn, refuse_rcpt=False, finish=finish, tls=tls)
+    elif name in ("accept", "rcpt550", "split", "stall_after_data"):
         dialogue(conn, refuse_rcpt=(name == "rcpt550"), finish=finish,
                  stall=(name == "stall_after_data"))
+    elif name == "helo_only":
+        dialogue(conn, refuse_rcpt=False, finish=finish, ehlo=False)
     elif name == "pipelined":
         pipelined(conn, finish)
     elif name == "greet554":
@@ -246,9 +309,20 @@ def run_scenario(name, conn, finish):
             finish()
 
 
+def server_contexts(ca_folder):
+    contexts = {}
+    for name in set(c for c in TLS_CERTIFICATES.values() if c):
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(os.path.join(ca_folder, name + ".pem"),
+                                os.path.join(ca_folder, name + ".key"))
+        contexts[name] = context
+    return contexts
+
+
 class Scenario:
-    def __init__(self, name, folder):
+    def __init__(self, name, folder, contexts):
         self.name = name
+        self.contexts = contexts
         self.folder = folder
         self.count = 0
         self.lock = threading.Lock()
@@ -285,7 +359,7 @@ class Scenario:
                         else IDLE_SECONDS)
         conn = Connection(sock, split=(self.name == "split"))
         try:
-            run_scenario(self.name, conn, finish)
+            run_scenario(self.name, conn, finish, number, self.contexts)
         finally:
             if not written:
                 conn.collect_rest()
@@ -312,17 +386,21 @@ def empty_transcripts(folder):
 
 def main():
     args = serverlib.arguments("scripted SMTP server for the alert tests", options)
-    serverlib.stop_after(args.lifetime)
     folder = os.path.abspath(args.transcripts or default_transcripts(args.info))
     empty_transcripts(folder)
 
     stopping = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
-    scenarios = [Scenario(name, folder) for name in SCENARIOS]
+    ca_folder = os.path.abspath(default_transcripts(args.info)[:-len(".transcripts")] + ".ca")
+    test_ca.make(ca_folder)
+    contexts = server_contexts(ca_folder)
+    scenarios = [Scenario(name, folder, contexts) for name in SCENARIOS]
     for s in scenarios:
         threading.Thread(target=s.serve_forever, daemon=True).start()
+    # Counted from here: making the certificates takes a moment.
+    serverlib.stop_after(args.lifetime)
     serverlib.write_info(args.info, [(s.name, s.port) for s in scenarios]
-                         + [("transcripts", folder)])
+                         + [("transcripts", folder), ("ca", ca_folder)])
     while not stopping.wait(1.0):
         pass
 

@@ -10,16 +10,25 @@ NNNN.env is complete before NNNN.eml appears, and both are written under a
 scratch name and renamed, so a reader that finds NNNN.eml finds the whole
 message and its envelope.
 
-Info lines: "port N", "user U", "password P", "mailbox DIR".
+Two more servers share the mailbox and the user, both with a certificate of
+a test authority made at start (test_ca.py, in "<info>.ca"): one offers
+STARTTLS and takes AUTH only inside TLS (so a delivered message proves the
+login was encrypted), the other speaks TLS from the first byte (the
+submissions port's way).
+
+Info lines: "port N", "starttls_port N", "implicit_port N", "user U",
+"password P", "mailbox DIR", "ca DIR" (test_ca.py's files).
 """
 import logging
 import os
 import re
 import signal
+import ssl
 import threading
 import warnings
 
 import serverlib
+import test_ca
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -86,16 +95,23 @@ class OneUser:
         return AuthResult(success=ok, handled=False)
 
 
-def start_controller(handler, authenticator):
+def server_context(ca_folder):
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(ca_folder, "good.pem"), os.path.join(ca_folder, "good.key"))
+    return context
+
+
+def start_controller(handler, authenticator, **tls):
     """Controller needs a port number up front; another process may take the
-    free port before aiosmtpd binds it, so try a few."""
+    free port before aiosmtpd binds it, so try a few. tls: tls_context (for
+    STARTTLS, AUTH then only inside TLS) or ssl_context (implicit TLS)."""
     last_error = None
     for _ in range(PORT_ATTEMPTS):
         port = serverlib.free_port()
         controller = Controller(handler, hostname=HOST, port=port,
                                 server_hostname="mail.kestrovane.test",
                                 authenticator=authenticator, auth_required=True,
-                                auth_require_tls=False)
+                                auth_require_tls="tls_context" in tls, **tls)
         try:
             controller.start()
             return controller, port
@@ -111,19 +127,29 @@ def main():
     logging.basicConfig(level=logging.INFO, format="%(asctime)s %(name)s %(message)s")
     # AUTH without TLS is the point of this server: the client under test has no TLS.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
-    serverlib.stop_after(args.lifetime)
 
     mailbox = os.path.abspath(args.mailbox or default_mailbox(args.info))
     empty_mailbox(mailbox)
 
     stopping = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
-    controller, port = start_controller(Mailbox(mailbox), OneUser(args.user, args.password))
-    serverlib.write_info(args.info, [("port", port), ("user", args.user),
-                                     ("password", args.password), ("mailbox", mailbox)])
+    ca_folder = os.path.abspath(default_mailbox(args.info)[:-len(".mailbox")] + ".ca")
+    test_ca.make(ca_folder)
+    handler, authenticator = Mailbox(mailbox), OneUser(args.user, args.password)
+    controllers = [start_controller(handler, authenticator),
+                   start_controller(handler, authenticator, tls_context=server_context(ca_folder)),
+                   start_controller(handler, authenticator, ssl_context=server_context(ca_folder))]
+    ports = [port for _, port in controllers]
+    # Counted from here: making the certificates takes a moment.
+    serverlib.stop_after(args.lifetime)
+    serverlib.write_info(args.info, [("port", ports[0]), ("starttls_port", ports[1]),
+                                     ("implicit_port", ports[2]), ("user", args.user),
+                                     ("password", args.password), ("mailbox", mailbox),
+                                     ("ca", ca_folder)])
     while not stopping.wait(1.0):
         pass
-    controller.stop()
+    for controller, _ in controllers:
+        controller.stop()
 
 
 if __name__ == "__main__":
