@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/data_files.h"
+
 namespace {
 
 // However a hostile server drips its lines, one reply ends here.

@@ -11,10 +11,6 @@
 #include "platform/tls.h"
 #include "platform/win32.h"
 
-// The user's extra trust for TLS servers: certificates of their own authority
-// and fingerprints of self-signed server certificates (format: platform/tls.h).
-inline constexpr const char* kTrustFile = "\\kestrovane\\trusted.txt";
-
 // Receives the lines of a reply, as Receive reads them: the text after the
 // code and its separator, cut to kLineSize bytes, CR LF removed. Untrusted.
 class ReplyLines {

@@ -6,6 +6,7 @@
 
 #include "alerts/mail_connection.h"
 #include "alerts/show_events.h"
+#include "core/data_files.h"
 #include "core/site_list.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
@@ -30,8 +31,6 @@ constexpr int kImplicitTlsPort = 465;
 constexpr int kLargestPort = 65535;
 // Mail servers seen offering STARTTLS, "host port" a line: such a server's
 // EHLO without it is taken for an attack, not for a change of mind.
-constexpr const char* kTlsMemoryFile = "\\kestrovane\\mailtls.txt";
-constexpr const char* kTlsMemoryScratch = "\\kestrovane\\mailtls.tmp";
 constexpr size_t kTlsMemoryLines = 64;
 constexpr size_t kTlsMemoryLineChars = kServerChars + 16;
 constexpr DWORD kTlsMemoryBytes = DWORD(kTlsMemoryLines * (kTlsMemoryLineChars + 2));
@@ -180,7 +179,7 @@ public:
         std::snprintf(key_, sizeof key_, "%s %d", server.host, server.port);
         for (char* c = key_; *c; ++c)
             *c = char(std::tolower(static_cast<unsigned char>(*c)));
-        HANDLE file = CreateFileA(kTlsMemoryFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        HANDLE file = CreateFileA(kMailTlsMemory, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return;
@@ -217,7 +216,7 @@ public:
         if (known_)
             return;
         known_ = true;
-        HANDLE file = CreateFileA(kTlsMemoryScratch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE file = CreateFileA(kMailTlsMemoryScratch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return;
@@ -226,8 +225,8 @@ public:
             ok = ok && WriteLine(file, lines_[i]);
         ok = ok && WriteLine(file, key_);
         CloseHandle(file);
-        if (!ok || !MoveFileExA(kTlsMemoryScratch, kTlsMemoryFile, MOVEFILE_REPLACE_EXISTING))
-            DeleteFileA(kTlsMemoryScratch);
+        if (!ok || !MoveFileExA(kMailTlsMemoryScratch, kMailTlsMemory, MOVEFILE_REPLACE_EXISTING))
+            DeleteFileA(kMailTlsMemoryScratch);
     }
 
 private:

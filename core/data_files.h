@@ -19,6 +19,12 @@ inline constexpr const char* kSetupText = "\\kestrovane\\setup.txt";
 inline constexpr const char* kEmailSetupText = "\\kestrovane\\emailsetup.txt";
 inline constexpr const char* kAlertMessageFile = "\\kestrovane\\message.txt";
 inline constexpr const char* kQuarantineFolder = "\\kestrovane\\quarantine";
+// The user's extra trust for TLS servers (format in platform/tls.h): the
+// alert mail's and the FTP sites' own authorities and pinned certificates.
+inline constexpr const char* kTrustFile = "\\kestrovane\\trusted.txt";
+// Mail servers seen offering STARTTLS ("host port" lines), and its scratch copy.
+inline constexpr const char* kMailTlsMemory = "\\kestrovane\\mailtls.txt";
+inline constexpr const char* kMailTlsMemoryScratch = "\\kestrovane\\mailtls.tmp";
 
 // Record sizes of the small fixed-record files.
 inline constexpr int kFontRecordSize = 60;
