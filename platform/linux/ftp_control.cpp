@@ -1,16 +1,9 @@
-// The FTP control connection and the socket helpers (see ftp_control.h).
+// The FTP control connection and the data bounds (see ftp_control.h).
 #include "platform/linux/ftp_control.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet.h"
@@ -21,28 +14,9 @@
 namespace {
 
 int64_t NowMs() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-// Waits for events on fd for at most timeoutMs; false with
-// ERROR_INTERNET_TIMEOUT when nothing happened.
-bool WaitFor(int fd, short events, int timeoutMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    for (;;) {
-        struct pollfd p = {fd, events, 0};
-        int64_t left = deadline - NowMs();
-        int ready = poll(&p, 1, left > 0 ? int(left) : 0);
-        if (ready > 0) return true;  // readiness or an error the next call reports
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) {
-            FtpSetSocketError(errno);
-            return false;
-        }
-        SetLastError(ERROR_INTERNET_TIMEOUT);
-        return false;
-    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool IsCodeDigits(const std::string& line) {
@@ -69,69 +43,51 @@ FtpTransferLimits ftpTransferLimits;
 
 FtpDataBound::FtpDataBound(uint64_t maximumBytes) : start_(NowMs()), maximum_(maximumBytes) {}
 
-bool FtpDataBound::Wait(int fd, short events) {
+bool FtpDataBound::Wait(FtpStream& stream, FtpReady what) {
     const uint64_t rate = std::max<uint64_t>(ftpTransferLimits.minimumBytesPerSecond, 1);
     const int limit = InternetTimeoutMs();
     // The time the bytes so far buy at the minimum rate, in milliseconds.
     const uint64_t earned = bytes_ / rate * 1000 + bytes_ % rate * 1000 / rate;
     const int64_t allowed = std::max<int64_t>(limit, int64_t(std::min<uint64_t>(earned, INT64_MAX / 2)));
     const int64_t left = allowed - (NowMs() - start_);
-    if (left >= limit) return WaitFor(fd, events, limit);
-    if (left > 0 && WaitFor(fd, events, int(left))) return true;
+    if (left >= limit) return stream.Wait(what, limit);
+    if (left > 0 && stream.Wait(what, int(left))) return true;
     if (left > 0 && GetLastError() != ERROR_INTERNET_TIMEOUT) return false;
     tripped_ = true;
     SetLastError(ERROR_INTERNET_TIMEOUT);
     return false;
 }
 
-ssize_t FtpDataBound::Receive(int fd, char* buffer, size_t size) {
+long long FtpDataBound::Receive(FtpStream& stream, char* buffer, size_t size) {
+    FtpReady wait = FtpReady::Read;
     for (;;) {
-        if (!Wait(fd, POLLIN)) return -1;
-        ssize_t got = recv(fd, buffer, size, MSG_DONTWAIT);
-        if (got >= 0) {
-            bytes_ += uint64_t(got);
-            if (bytes_ > maximum_) {
-                tripped_ = true;
-                SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
-                return -1;
-            }
-            return got;
+        if (!Wait(stream, wait)) return -1;
+        const long long got = stream.ReceiveSome(buffer, size, wait);
+        if (got == kFtpWouldBlock) continue;
+        if (got < 0) return -1;
+        bytes_ += uint64_t(got);
+        if (bytes_ > maximum_) {
+            tripped_ = true;
+            SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+            return -1;
         }
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        FtpSetSocketError(errno);
-        return -1;
+        return got;
     }
 }
 
-bool FtpDataBound::Send(int fd, const char* data, size_t size) {
+bool FtpDataBound::Send(FtpStream& stream, const char* data, size_t size) {
+    FtpReady wait = FtpReady::Write;
     while (size > 0) {
-        if (!Wait(fd, POLLOUT)) return false;
-        ssize_t sent = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            FtpSetSocketError(errno);
-            return false;
-        }
+        if (!Wait(stream, wait)) return false;
+        const long long sent = stream.SendSome(data, size, wait);
+        if (sent == kFtpWouldBlock) continue;
+        if (sent < 0) return false;
+        wait = FtpReady::Write;
         bytes_ += uint64_t(sent);
         data += sent;
         size -= size_t(sent);
     }
     return true;
-}
-
-void FtpSetSocketError(int err) {
-    switch (err) {
-    case ECONNRESET: SetLastError(ERROR_INTERNET_CONNECTION_RESET); break;
-    case ETIMEDOUT: SetLastError(ERROR_INTERNET_TIMEOUT); break;
-    case ECONNREFUSED:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case EADDRNOTAVAIL:
-    case ENETDOWN: SetLastError(ERROR_INTERNET_CANNOT_CONNECT); break;
-    case ENOMEM:
-    case ENOBUFS: SetLastError(ERROR_NOT_ENOUGH_MEMORY); break;
-    default: SetLastError(ERROR_INTERNET_CONNECTION_ABORTED); break;
-    }
 }
 
 DWORD FtpErrorFromReply(int code) {
@@ -143,107 +99,8 @@ DWORD FtpErrorFromReply(int code) {
     }
 }
 
-FtpSocket& FtpSocket::operator=(FtpSocket&& other) noexcept {
-    if (this != &other) {
-        reset(other.fd_);
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-void FtpSocket::reset(int fd) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-}
-
-int FtpConnectAddress(const struct sockaddr* address, socklen_t length, int timeoutMs) {
-    int fd = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        FtpSetSocketError(errno);
-        return -1;
-    }
-    int result;
-    do {
-        result = connect(fd, address, length);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0 && errno != EINPROGRESS) {
-        close(fd);
-        SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
-        return -1;
-    }
-    if (result < 0) {
-        if (!WaitFor(fd, POLLOUT, timeoutMs)) {
-            close(fd);
-            return -1;
-        }
-        int err = 0;
-        socklen_t size = sizeof err;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) < 0) err = errno;
-        if (err) {
-            close(fd);
-            SetLastError(err == ETIMEDOUT ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CANNOT_CONNECT);
-            return -1;
-        }
-    }
-    // Back to blocking: every later wait goes through poll with the limit.
-    int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
-}
-
-bool FtpSendAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        if (!WaitFor(fd, POLLOUT, InternetTimeoutMs())) return false;
-        ssize_t sent = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            FtpSetSocketError(errno);
-            return false;
-        }
-        data += sent;
-        size -= size_t(sent);
-    }
-    return true;
-}
-
-ssize_t FtpReceive(int fd, char* buffer, size_t size, int timeoutMs) {
-    for (;;) {
-        if (!WaitFor(fd, POLLIN, timeoutMs)) return -1;
-        ssize_t got = recv(fd, buffer, size, MSG_DONTWAIT);
-        if (got >= 0) return got;
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        FtpSetSocketError(errno);
-        return -1;
-    }
-}
-
 bool FtpControl::Connect(const char* host, uint16_t port) {
-    struct addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;  // no AI_ADDRCONFIG: with loopback alone it finds nothing
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    struct addrinfo* found = nullptr;
-    int status = getaddrinfo(host, service, &hints, &found);
-    if (status != 0 || !found) {
-        SetLastError(status == EAI_MEMORY ? ERROR_NOT_ENOUGH_MEMORY
-                                          : ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return false;
-    }
-    // Each address in turn; the error of the last attempt is reported.
-    int fd = -1;
-    for (struct addrinfo* a = found; a && fd < 0; a = a->ai_next) {
-        if (a->ai_addrlen > sizeof peer_) continue;
-        fd = FtpConnectAddress(a->ai_addr, a->ai_addrlen, InternetTimeoutMs());
-        if (fd >= 0) {
-            std::memcpy(&peer_, a->ai_addr, a->ai_addrlen);
-            peerLength_ = a->ai_addrlen;
-        }
-    }
-    freeaddrinfo(found);
-    if (fd < 0) return false;
-    socket_.reset(fd);
-    return true;
+    return stream_.ConnectHost(host, port, InternetTimeoutMs());
 }
 
 bool FtpControl::Send(const char* verb, const std::string& argument) {
@@ -259,7 +116,7 @@ bool FtpControl::Send(const char* verb, const std::string& argument) {
     std::string line = verb;
     if (!argument.empty()) line += ' ' + argument;
     line += "\r\n";
-    if (!FtpSendAll(socket_.fd(), line.data(), line.size())) {
+    if (!stream_.SendAll(line.data(), line.size(), InternetTimeoutMs())) {
         dead_ = true;
         return false;
     }
@@ -288,7 +145,7 @@ bool FtpControl::ReadLine(std::string& line, size_t& budget, int64_t deadline) {
             SetLastError(ERROR_INTERNET_TIMEOUT);
             return false;
         }
-        ssize_t got = FtpReceive(socket_.fd(), buffer, std::min(sizeof buffer, budget), int(left));
+        const long long got = stream_.Receive(buffer, std::min(sizeof buffer, budget), int(left));
         if (got < 0) return false;
         if (got == 0) {
             SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);

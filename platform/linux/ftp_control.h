@@ -1,6 +1,6 @@
 // The FTP control connection: connecting with a time limit, sending
-// commands, reading replies (RFC 959 section 4.2), and the socket helpers the
-// data connections share.
+// commands, reading replies (RFC 959 section 4.2), and the bounds the data
+// connections share.
 //
 // Replies are untrusted. A reply is "ddd text" or a multi-line
 // "ddd-text" ... "ddd text" with the same code; lines end in CR LF (a bare LF
@@ -14,9 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/socket.h>
-#include <sys/types.h>
 
+#include "platform/ftp/ftp_stream.h"
 #include "platform/linux/win32_types.h"
 
 constexpr size_t kFtpMaxLineKept = 2048;
@@ -38,19 +37,18 @@ public:
     // transfer.
     explicit FtpDataBound(uint64_t maximumBytes);
 
-    // One recv: the byte count, 0 at the end of the stream, -1 with the last
-    // error set.
-    ssize_t Receive(int fd, char* buffer, size_t size);
+    // One receive: the byte count, 0 at the end of the stream, -1 with the
+    // last error set.
+    long long Receive(FtpStream& stream, char* buffer, size_t size);
 
-    // Sends every byte (never raising SIGPIPE). False with the last error
-    // set.
-    bool Send(int fd, const char* data, size_t size);
+    // Sends every byte. False with the last error set.
+    bool Send(FtpStream& stream, const char* data, size_t size);
 
     // Whether the rate or the size bound ended the transfer.
     bool tripped() const { return tripped_; }
 
 private:
-    bool Wait(int fd, short events);
+    bool Wait(FtpStream& stream, FtpReady what);
 
     int64_t start_;
     uint64_t bytes_ = 0;
@@ -58,51 +56,9 @@ private:
     bool tripped_ = false;
 };
 
-// Sets the last error for a failed socket call: ECONNRESET gives
-// ERROR_INTERNET_CONNECTION_RESET, ETIMEDOUT ERROR_INTERNET_TIMEOUT, refused
-// or unreachable ERROR_INTERNET_CANNOT_CONNECT, anything else (EPIPE, an end
-// of the stream) ERROR_INTERNET_CONNECTION_ABORTED.
-void FtpSetSocketError(int err);
-
 // The last-error value for a refusing reply: 425 CANNOT_CONNECT, 426
 // CONNECTION_ABORTED, 530 LOGIN_FAILURE, anything else EXTENDED_ERROR.
 DWORD FtpErrorFromReply(int code);
-
-// A socket descriptor that closes itself.
-class FtpSocket {
-public:
-    FtpSocket() = default;
-    explicit FtpSocket(int fd) : fd_(fd) {}
-    ~FtpSocket() { reset(); }
-    FtpSocket(FtpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    FtpSocket& operator=(FtpSocket&& other) noexcept;
-    FtpSocket(const FtpSocket&) = delete;
-    FtpSocket& operator=(const FtpSocket&) = delete;
-
-    int fd() const { return fd_; }
-    void reset(int fd = -1);
-    // Gives the descriptor up without closing it.
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Connects a new stream socket to address within timeoutMs. The descriptor,
-// or -1 with the last error set.
-int FtpConnectAddress(const struct sockaddr* address, socklen_t length, int timeoutMs);
-
-// Sends every byte (never raising SIGPIPE), each send within the time limit.
-// False with the last error set.
-bool FtpSendAll(int fd, const char* data, size_t size);
-
-// One recv that waits at most timeoutMs: the byte count, 0 at the end of the
-// stream, -1 with the last error set.
-ssize_t FtpReceive(int fd, char* buffer, size_t size, int timeoutMs);
 
 struct FtpReply {
     int code = 0;
@@ -132,16 +88,12 @@ public:
     bool dead() const { return dead_; }
     void MarkDead() { dead_ = true; }
 
-    int fd() const { return socket_.fd(); }
-    const struct sockaddr_storage& peer() const { return peer_; }
-    socklen_t peerLength() const { return peerLength_; }
+    FtpStream& stream() { return stream_; }
 
 private:
     bool ReadLine(std::string& line, size_t& budget, int64_t deadline);
 
-    FtpSocket socket_;
-    struct sockaddr_storage peer_ = {};
-    socklen_t peerLength_ = 0;
+    FtpStream stream_;
     std::string pending_;  // received, not yet taken as a line
     bool dead_ = false;
 };

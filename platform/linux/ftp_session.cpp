@@ -4,21 +4,21 @@
 
 #include <cstring>
 #include <new>
-#include <poll.h>
-#include <sys/socket.h>
 
 #include "platform/linux/kernel32.h"
 
 FtpConnection::~FtpConnection() {
-    if (control.dead() || control.fd() < 0) return;
+    FtpStream& stream = control.stream();
+    if (control.dead() || !stream.open()) return;
     const DWORD error = GetLastError();
     static const char kQuit[] = "QUIT\r\n";
-    if (send(control.fd(), kQuit, sizeof kQuit - 1, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
+    FtpReady wait;
+    if (stream.SendSome(kQuit, sizeof kQuit - 1, wait) > 0) {
         // Let the server answer and close first, briefly, so that it sees an
         // orderly goodbye rather than a reset.
-        shutdown(control.fd(), SHUT_WR);
+        stream.ShutdownSend();
         char sink[512];
-        while (FtpReceive(control.fd(), sink, sizeof sink, 500) > 0) {
+        while (stream.Receive(sink, sizeof sink, 500) > 0) {
         }
     }
     SetLastError(error);
@@ -30,9 +30,9 @@ void FtpConnection::Abort() {
         busy.unlock();
         return;
     }
-    if (control.fd() >= 0) shutdown(control.fd(), SHUT_RDWR);
+    control.stream().Abort();
     std::lock_guard<std::mutex> lock(dataLock);
-    if (dataFd >= 0) shutdown(dataFd, SHUT_RDWR);
+    if (data) data->Abort();
 }
 
 FtpCall::FtpCall(HINTERNET handle) {

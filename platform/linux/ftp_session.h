@@ -25,8 +25,8 @@ struct FtpConnection final : InternetObject {
     std::mutex busy;  // one call at a time
     std::atomic<bool> closed{false};
     std::atomic<bool> listingOpen{false};  // a find handle of this connection is open
-    std::mutex dataLock;  // guards dataFd against Abort
-    int dataFd = -1;      // the data connection of the call in progress
+    std::mutex dataLock;          // guards data against Abort
+    FtpStream* data = nullptr;    // the data connection of the call in progress
     FtpControl control;
     bool offersMlsd = false;
     bool pasvRefused = false;  // the server answered PASV with an error: use EPSV
@@ -66,7 +66,7 @@ struct FtpDataSink {
     std::function<bool(const char*, size_t)> receive;
     // For uploads: fills the buffer, returns the count (0 at the end) or -1
     // with the last error set.
-    std::function<ssize_t(char*, size_t)> send;
+    std::function<long long(char*, size_t)> send;
     // The size bound of a receiving transfer (see FtpTransferLimits).
     uint64_t maximumBytes = UINT64_MAX;
 };

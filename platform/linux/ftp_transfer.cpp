@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,61 +68,77 @@ bool ParseEpsv(const std::string& text, uint16_t& port) {
 // A passive data connection, always to the control connection's own peer:
 // a PASV reply naming another host (a hostile server aiming us at a third
 // party, or a server behind NAT naming its private address) is not followed.
-int OpenPassive(FtpConnection& connection) {
+bool OpenPassive(FtpConnection& connection, FtpStream& data) {
     FtpControl& control = connection.control;
     FtpReply reply;
     uint16_t port = 0;
-    if (control.peer().ss_family == AF_INET && !connection.pasvRefused) {
-        if (!control.Exchange("PASV", std::string(), reply)) return -1;
+    if (control.stream().peer().IsIpv4() && !connection.pasvRefused) {
+        if (!control.Exchange("PASV", std::string(), reply)) return false;
         if (reply.code == 227) {
             if (!ParsePasv(reply.text, port)) {
                 SetLastError(ERROR_INTERNET_EXTENDED_ERROR);
-                return -1;
+                return false;
             }
         } else if (reply.code >= 500) {
             connection.pasvRefused = true;
         } else {
             SetLastError(FtpErrorFromReply(reply.code));
-            return -1;
+            return false;
         }
     }
     if (!port) {
-        if (!control.Exchange("EPSV", std::string(), reply)) return -1;
+        if (!control.Exchange("EPSV", std::string(), reply)) return false;
         if (reply.code != 229 || !ParseEpsv(reply.text, port)) {
             SetLastError(reply.code == 229 ? ERROR_INTERNET_EXTENDED_ERROR
                                            : FtpErrorFromReply(reply.code));
-            return -1;
+            return false;
         }
     }
-    struct sockaddr_storage target = control.peer();
-    if (target.ss_family == AF_INET)
-        reinterpret_cast<struct sockaddr_in*>(&target)->sin_port = htons(port);
-    else
-        reinterpret_cast<struct sockaddr_in6*>(&target)->sin6_port = htons(port);
-    return FtpConnectAddress(reinterpret_cast<struct sockaddr*>(&target), control.peerLength(),
-                             InternetTimeoutMs());
+    return data.Connect(control.stream().peer().WithPort(port), InternetTimeoutMs());
 }
 
-// The data connection of one call, visible to Abort while it is open.
+// The data connection of one call, visible to Abort once it is connected
+// (Publish) and until it is closed.
 class DataConnection {
 public:
-    DataConnection(FtpConnection& connection, int fd) : connection_(connection), socket_(fd) {
-        std::lock_guard<std::mutex> lock(connection_.dataLock);
-        connection_.dataFd = fd;
-    }
+    explicit DataConnection(FtpConnection& connection) : connection_(connection) {}
     ~DataConnection() { Close(); }
     DataConnection(const DataConnection&) = delete;
     DataConnection& operator=(const DataConnection&) = delete;
-    int fd() const { return socket_.fd(); }
+    FtpStream& stream() { return stream_; }
+    void Publish() {
+        std::lock_guard<std::mutex> lock(connection_.dataLock);
+        connection_.data = &stream_;
+    }
     void Close() {
         std::lock_guard<std::mutex> lock(connection_.dataLock);
-        connection_.dataFd = -1;
-        socket_.reset();
+        connection_.data = nullptr;
+        stream_.Close();
     }
 
 private:
     FtpConnection& connection_;
-    FtpSocket socket_;
+    FtpStream stream_;
+};
+
+// A file descriptor that closes itself.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -177,9 +191,9 @@ bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string&
                  const FtpDataSink& sink) {
     FtpControl& control = connection.control;
     connection.refusedCode = 0;
-    int fd = OpenPassive(connection);
-    if (fd < 0) return false;
-    DataConnection data(connection, fd);
+    DataConnection data(connection);
+    if (!OpenPassive(connection, data.stream())) return false;
+    data.Publish();
     FtpReply reply;
     if (!control.Exchange(verb, argument, reply)) return false;
     if (reply.code / 100 != 1 && reply.code / 100 != 2) {
@@ -197,14 +211,14 @@ bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string&
     FtpDataBound bound(sink.maximumBytes);
     while (moved) {
         if (sink.send) {
-            ssize_t count = sink.send(buffer.get(), kBlock);
+            const long long count = sink.send(buffer.get(), kBlock);
             if (count <= 0) {
                 moved = count == 0;
                 break;
             }
-            moved = bound.Send(data.fd(), buffer.get(), size_t(count));
+            moved = bound.Send(data.stream(), buffer.get(), size_t(count));
         } else {
-            ssize_t count = bound.Receive(data.fd(), buffer.get(), kBlock);
+            const long long count = bound.Receive(data.stream(), buffer.get(), kBlock);
             if (count <= 0) {
                 moved = count == 0;
                 break;
@@ -264,7 +278,7 @@ BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWOR
         PlatformSetLastErrno(errno, &native);
         return FALSE;
     }
-    FtpSocket file(fd);  // closes the file on every path
+    FileDescriptor file(fd);  // closes the file on every path
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -273,7 +287,7 @@ BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWOR
     const char type = (flags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII ? 'A' : 'I';
     if (!FtpSetType(*call, type)) return FALSE;
     FtpDataSink sink;
-    sink.send = [fd](char* buffer, size_t size) -> ssize_t {
+    sink.send = [fd](char* buffer, size_t size) -> long long {
         for (;;) {
             ssize_t got = read(fd, buffer, size);
             if (got >= 0) return got;
@@ -315,7 +329,7 @@ BOOL GetFile(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfEx
                                                            : PlatformErrorFromErrno(errno));
         return FALSE;
     }
-    FtpSocket file(fd);  // closes the file on every path
+    FileDescriptor file(fd);  // closes the file on every path
     struct stat st;
     // Folders, devices and read-only files are not replaced (read-only is
     // enforced here, as for every file of this layer, so that it holds for
