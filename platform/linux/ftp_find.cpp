@@ -15,9 +15,14 @@
 #include <vector>
 
 #include "platform/linux/ftp_control.h"
-#include "platform/linux/ftp_listing.h"
+#include "platform/ftp/ftp_listing.h"
+#include "platform/linux/files.h"
 #include "platform/linux/ftp_session.h"
 #include "platform/linux/kernel32.h"
+
+bool FtpMatchMask(const std::string& mask, const std::string& name) {
+    return PlatformMatchMask(mask, name.c_str());
+}
 
 namespace {
 
