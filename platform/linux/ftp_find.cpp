@@ -14,7 +14,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/linux/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 #include "platform/ftp/ftp_listing.h"
 #include "platform/linux/files.h"
 #include "platform/linux/ftp_session.h"

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/linux/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 #include "platform/linux/wininet_internal.h"
 
 struct FtpConnection final : InternetObject {

@@ -16,7 +16,6 @@
 #include <string>
 
 #include "platform/ftp/ftp_stream.h"
-#include "platform/linux/win32_types.h"
 
 constexpr size_t kFtpMaxLineKept = 2048;
 constexpr size_t kFtpMaxReplyBytes = 64 * 1024;
@@ -28,7 +27,30 @@ constexpr int kFtpMaxReplyLines = 500;
 // once, at first use.
 int InternetTimeoutMs();
 
-// The bounds of FtpTransferLimits (wininet_internal.h) applied to one data
+// The overall bounds of one data transfer (a listing, a download, an
+// upload), beyond the time limit of each wait, so that a server that
+// trickles or streams without end cannot hold a call, or fill a disk, for
+// ever:
+//  - rate: once the time limit (InternetTimeoutMs) has passed
+//    since the data started, the bytes moved must average at least
+//    minimumBytesPerSecond. A transfer of n bytes may therefore take
+//    max(time limit, n / rate); one that falls behind fails at once with
+//    ERROR_INTERNET_TIMEOUT.
+//  - size: a listing holds at most listingBytes, a download at most the size
+//    the server reported (SIZE) or, when it reported none,
+//    unknownSizeBytes; one byte more fails with
+//    ERROR_INTERNET_CONNECTION_ABORTED.
+// A bound that trips leaves the connection dead, as a time-out does: the
+// server is still sending and its next reply cannot be told apart.
+struct FtpTransferLimits {
+    uint64_t minimumBytesPerSecond = 4096;
+    uint64_t listingBytes = uint64_t(64) << 20;
+    uint64_t unknownSizeBytes = uint64_t(4) << 30;
+};
+// Read by every transfer; the tests lower them between calls.
+extern FtpTransferLimits ftpTransferLimits;
+
+// The bounds of FtpTransferLimits applied to one data
 // connection: its sends and receives wait at most the time limit, or less
 // when the average rate would fall behind sooner, and count the bytes moved.
 class FtpDataBound {
@@ -58,7 +80,12 @@ private:
 
 // The last-error value for a refusing reply: 425 CANNOT_CONNECT, 426
 // CONNECTION_ABORTED, 530 LOGIN_FAILURE, anything else EXTENDED_ERROR.
-DWORD FtpErrorFromReply(int code);
+uint32_t FtpErrorFromReply(int code);
+
+// Records the last reply received by this thread (code and full text, lines
+// ending in CR LF) for InternetGetLastResponseInfoA.
+// Each system's WinINet glue defines it (Linux: wininet_handles.cpp).
+void InternetSetLastResponse(uint32_t code, const std::string& text);
 
 struct FtpReply {
     int code = 0;

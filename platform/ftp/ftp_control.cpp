@@ -1,15 +1,11 @@
 // The FTP control connection and the data bounds (see ftp_control.h).
-#include "platform/linux/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/linux/kernel32.h"
-#include "platform/linux/wininet.h"
-#include "platform/linux/wininet_internal.h"
-// After the Win32 types it is written in.
-#include "platform/extensions.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -90,7 +86,7 @@ bool FtpDataBound::Send(FtpStream& stream, const char* data, size_t size) {
     return true;
 }
 
-DWORD FtpErrorFromReply(int code) {
+uint32_t FtpErrorFromReply(int code) {
     switch (code) {
     case 425: return ERROR_INTERNET_CANNOT_CONNECT;
     case 426: return ERROR_INTERNET_CONNECTION_ABORTED;
