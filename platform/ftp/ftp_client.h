@@ -36,7 +36,7 @@ struct FtpClient {
 // Reads the greeting and logs in (anonymous when userName is NULL), then
 // asks for the features (MLSD). False with ERROR_INTERNET_LOGIN_FAILURE for a
 // refused login, or the error of whatever failed.
-bool FtpLogin(FtpClient& client, const char* userName, const char* password);
+bool FtpLogin(FtpClient& connection, const char* userName, const char* password);
 
 // Sends a command and reads its reply; a reply that is not 2xx (or the
 // expected intermediate code, when given) fails with its error.

@@ -92,7 +92,7 @@ bool OpenPassive(FtpClient& connection, FtpStream& data) {
     return data.Connect(control.stream().peer().WithPort(port), InternetTimeoutMs());
 }
 
-// The data connection of one call, visible to Abort once it is connected
+// The data connection of one call, visible to Interrupt once it is connected
 // (Publish) and until it is closed.
 class DataConnection {
 public:
