@@ -9,8 +9,10 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/ftp/ftp_control.h"
+#include "platform/ftp/ftp_listing.h"
 
 struct FtpClient {
     // Shuts the streams down so that a call inside them in another thread
@@ -77,3 +79,12 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
 // size unknown (550: no plain file, or not in this type; 500/502: never asked
 // again on this connection). False only when the connection failed.
 bool FtpAskSize(FtpClient& connection, const std::string& name, bool& known, uint64_t& size);
+
+// The entries of a folder that match a mask, in the server's order:
+// searchFile is "folder/mask" ("\\" counts as "/") or a mask alone (the
+// current folder); an empty mask is "*". The whole listing (MLSD when the
+// server offers it, else LIST, at most FtpTransferLimits::listingBytes) is
+// read before anything is returned; the rules of the entries are those of
+// ftp_listing.h. False with the last error set, among them
+// ERROR_HTTP_INVALID_SERVER_RESPONSE for a listing without one listing line.
+bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<FtpEntry>& entries);
