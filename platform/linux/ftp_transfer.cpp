@@ -1,11 +1,10 @@
-// Passive data connections, one data transfer, FtpPutFileA and FtpGetFileA.
+// FtpPutFileA and FtpGetFileA: the local files of a transfer (the transfer
+// itself: platform/ftp/ftp_data.cpp).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,115 +15,24 @@
 
 namespace {
 
-constexpr size_t kBlock = 64 * 1024;
-
-// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the six numbers, found
-// anywhere after the code (some servers leave out the parentheses). Only
-// the port is used: the host part is never trusted (see OpenPassive).
-bool ParsePasv(const std::string& text, uint16_t& port) {
-    for (size_t at = 4; at < text.size(); ++at) {
-        if (text[at] < '0' || text[at] > '9') continue;
-        int numbers[6];
-        size_t i = at;
-        int count = 0;
-        for (; count < 6; ++count) {
-            int value = 0, digits = 0;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
-                value = value * 10 + (text[i++] - '0');
-                ++digits;
-            }
-            if (!digits || value > 255) break;
-            numbers[count] = value;
-            if (count < 5) {
-                if (i >= text.size() || text[i] != ',') break;
-                ++i;
-            }
-        }
-        if (count == 6) {
-            port = uint16_t(numbers[4] * 256 + numbers[5]);
-            return port != 0;
-        }
-    }
-    return false;
-}
-
-// "229 Entering Extended Passive Mode (|||port|)" (RFC 2428): the delimiter
-// is whatever character follows the parenthesis.
-bool ParseEpsv(const std::string& text, uint16_t& port) {
-    size_t open = text.find('(');
-    if (open == std::string::npos || open + 5 >= text.size()) return false;
-    const char d = text[open + 1];
-    if (text[open + 2] != d || text[open + 3] != d) return false;
-    size_t i = open + 4;
-    unsigned value = 0;
-    int digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6) {
-        value = value * 10 + unsigned(text[i++] - '0');
-        ++digits;
-    }
-    if (!digits || i >= text.size() || text[i] != d || value == 0 || value > 65535) return false;
-    port = uint16_t(value);
-    return true;
-}
-
-// A passive data connection, always to the control connection's own peer:
-// a PASV reply naming another host (a hostile server aiming us at a third
-// party, or a server behind NAT naming its private address) is not followed.
-int OpenPassive(FtpConnection& connection) {
-    FtpControl& control = connection.control;
-    FtpReply reply;
-    uint16_t port = 0;
-    if (control.peer().ss_family == AF_INET && !connection.pasvRefused) {
-        if (!control.Exchange("PASV", std::string(), reply)) return -1;
-        if (reply.code == 227) {
-            if (!ParsePasv(reply.text, port)) {
-                SetLastError(ERROR_INTERNET_EXTENDED_ERROR);
-                return -1;
-            }
-        } else if (reply.code >= 500) {
-            connection.pasvRefused = true;
-        } else {
-            SetLastError(FtpErrorFromReply(reply.code));
-            return -1;
-        }
-    }
-    if (!port) {
-        if (!control.Exchange("EPSV", std::string(), reply)) return -1;
-        if (reply.code != 229 || !ParseEpsv(reply.text, port)) {
-            SetLastError(reply.code == 229 ? ERROR_INTERNET_EXTENDED_ERROR
-                                           : FtpErrorFromReply(reply.code));
-            return -1;
-        }
-    }
-    struct sockaddr_storage target = control.peer();
-    if (target.ss_family == AF_INET)
-        reinterpret_cast<struct sockaddr_in*>(&target)->sin_port = htons(port);
-    else
-        reinterpret_cast<struct sockaddr_in6*>(&target)->sin6_port = htons(port);
-    return FtpConnectAddress(reinterpret_cast<struct sockaddr*>(&target), control.peerLength(),
-                             InternetTimeoutMs());
-}
-
-// The data connection of one call, visible to Abort while it is open.
-class DataConnection {
+// A file descriptor that closes itself.
+class FileDescriptor {
 public:
-    DataConnection(FtpConnection& connection, int fd) : connection_(connection), socket_(fd) {
-        std::lock_guard<std::mutex> lock(connection_.dataLock);
-        connection_.dataFd = fd;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
     }
-    ~DataConnection() { Close(); }
-    DataConnection(const DataConnection&) = delete;
-    DataConnection& operator=(const DataConnection&) = delete;
-    int fd() const { return socket_.fd(); }
-    void Close() {
-        std::lock_guard<std::mutex> lock(connection_.dataLock);
-        connection_.dataFd = -1;
-        socket_.reset();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
     }
 
 private:
-    FtpConnection& connection_;
-    FtpSocket socket_;
+    int fd_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -149,102 +57,7 @@ int OpenFile(const std::string& native, int flags) {
     return fd;
 }
 
-// "SIZE name" (RFC 3659): the reply "213 1234" gives the size of the file as
-// a binary transfer would move it. Any other answer leaves the size unknown
-// (550: no plain file, or not in this type; 500/502: never asked again on
-// this connection). False only when the connection failed.
-bool AskSize(FtpConnection& connection, const std::string& name, bool& known, uint64_t& size) {
-    known = false;
-    if (connection.sizeRefused) return true;
-    FtpReply reply;
-    if (!connection.control.Exchange("SIZE", name, reply)) return false;
-    if (reply.code == 500 || reply.code == 502) connection.sizeRefused = true;
-    if (reply.code != 213) return true;
-    const size_t end = reply.text.find("\r\n");
-    if (end == std::string::npos || end <= 4) return true;
-    const std::string digits = reply.text.substr(4, end - 4);
-    if (digits.size() > 18 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return true;
-    size = std::strtoull(digits.c_str(), nullptr, 10);
-    known = true;
-    return true;
-}
-
 }  // namespace
-
-bool FtpTransfer(FtpConnection& connection, const char* verb, const std::string& argument,
-                 const FtpDataSink& sink) {
-    FtpControl& control = connection.control;
-    connection.refusedCode = 0;
-    int fd = OpenPassive(connection);
-    if (fd < 0) return false;
-    DataConnection data(connection, fd);
-    FtpReply reply;
-    if (!control.Exchange(verb, argument, reply)) return false;
-    if (reply.code / 100 != 1 && reply.code / 100 != 2) {
-        connection.refusedCode = reply.code;
-        SetLastError(FtpErrorFromReply(reply.code));
-        return false;
-    }
-    bool finalSeen = reply.code / 100 == 2;  // some servers answer 226 at once
-    bool moved = true;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlock]);
-    if (!buffer) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        moved = false;
-    }
-    FtpDataBound bound(sink.maximumBytes);
-    while (moved) {
-        if (sink.send) {
-            ssize_t count = sink.send(buffer.get(), kBlock);
-            if (count <= 0) {
-                moved = count == 0;
-                break;
-            }
-            moved = bound.Send(data.fd(), buffer.get(), size_t(count));
-        } else {
-            ssize_t count = bound.Receive(data.fd(), buffer.get(), kBlock);
-            if (count <= 0) {
-                moved = count == 0;
-                break;
-            }
-            moved = sink.receive(buffer.get(), size_t(count));
-        }
-    }
-    // Closing the data connection ends an upload; it also tells the server
-    // that we stopped reading a download.
-    data.Close();
-    if (bound.tripped()) {
-        control.MarkDead();
-        return false;
-    }
-    const DWORD moveError = moved ? ERROR_SUCCESS : GetLastError();
-    if (!finalSeen) {
-        if (!control.Read(reply)) {
-            // The control connection broke too: its error says more than
-            // the data connection's.
-            return false;
-        }
-    }
-    if (!moved) {
-        // A reply that gives a reason (426 aborted, 451 local error) names
-        // the fault; otherwise the data connection's own error does.
-        if (reply.code / 100 == 4 || reply.code / 100 == 5) {
-            connection.refusedCode = reply.code;
-            SetLastError(FtpErrorFromReply(reply.code));
-        } else {
-            SetLastError(moveError);
-        }
-        return false;
-    }
-    if (reply.code / 100 != 2) {
-        connection.refusedCode = reply.code;
-        SetLastError(FtpErrorFromReply(reply.code));
-        return false;
-    }
-    return true;
-}
 
 BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWORD flags,
                  DWORD_PTR context) {
@@ -264,7 +77,7 @@ BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWOR
         PlatformSetLastErrno(errno, &native);
         return FALSE;
     }
-    FtpSocket file(fd);  // closes the file on every path
+    FileDescriptor file(fd);  // closes the file on every path
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -273,7 +86,7 @@ BOOL FtpPutFileA(HINTERNET connect, LPCSTR localFile, LPCSTR newRemoteFile, DWOR
     const char type = (flags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII ? 'A' : 'I';
     if (!FtpSetType(*call, type)) return FALSE;
     FtpDataSink sink;
-    sink.send = [fd](char* buffer, size_t size) -> ssize_t {
+    sink.send = [fd](char* buffer, size_t size) -> long long {
         for (;;) {
             ssize_t got = read(fd, buffer, size);
             if (got >= 0) return got;
@@ -315,7 +128,7 @@ BOOL GetFile(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfEx
                                                            : PlatformErrorFromErrno(errno));
         return FALSE;
     }
-    FtpSocket file(fd);  // closes the file on every path
+    FileDescriptor file(fd);  // closes the file on every path
     struct stat st;
     // Folders, devices and read-only files are not replaced (read-only is
     // enforced here, as for every file of this layer, so that it holds for
@@ -333,7 +146,7 @@ BOOL GetFile(HINTERNET connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfEx
         size = uint64_t(knownSize);
         sizeKnown = true;
     } else if (ok && type == 'I') {
-        ok = AskSize(*call, remoteFile, sizeKnown, size);
+        ok = FtpAskSize(*call, remoteFile, sizeKnown, size);
     }
     if (ok) {
         FtpDataSink sink;

@@ -4,7 +4,7 @@
 #include <new>
 #include <unordered_map>
 
-#include "platform/linux/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet_internal.h"
 
@@ -80,7 +80,7 @@ std::shared_ptr<InternetObject> InternetLookup(HINTERNET handle, InternetKind ki
     return it->second.object;
 }
 
-void InternetSetLastResponse(DWORD code, const std::string& text) {
+void InternetSetLastResponse(uint32_t code, const std::string& text) {
     t_responseCode = code;
     t_responseText = text;
 }

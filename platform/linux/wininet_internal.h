@@ -1,5 +1,6 @@
-// Internals shared by the WinINet files: the handle tree and the reply
-// record of InternetGetLastResponseInfoA.
+// Internals shared by the WinINet files: the handle tree. (The reply record
+// of InternetGetLastResponseInfoA and the transfer bounds are the FTP
+// client's: platform/ftp/ftp_control.h.)
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ftp/ftp_control.h"
 #include "platform/linux/win32_types.h"
 #include "platform/linux/wininet.h"
 
@@ -60,30 +62,3 @@ struct InternetSession final : InternetObject {
     std::string proxy;        // INTERNET_OPEN_TYPE_PROXY only
     std::string proxyBypass;  // likewise
 };
-
-// The overall bounds of one data transfer (a listing, a download, an
-// upload), beyond the time limit of each wait, so that a server that
-// trickles or streams without end cannot hold a call, or fill a disk, for
-// ever:
-//  - rate: once the time limit (InternetTimeoutMs, ftp_control.h) has passed
-//    since the data started, the bytes moved must average at least
-//    minimumBytesPerSecond. A transfer of n bytes may therefore take
-//    max(time limit, n / rate); one that falls behind fails at once with
-//    ERROR_INTERNET_TIMEOUT.
-//  - size: a listing holds at most listingBytes, a download at most the size
-//    the server reported (SIZE) or, when it reported none,
-//    unknownSizeBytes; one byte more fails with
-//    ERROR_INTERNET_CONNECTION_ABORTED.
-// A bound that trips leaves the connection dead, as a time-out does: the
-// server is still sending and its next reply cannot be told apart.
-struct FtpTransferLimits {
-    uint64_t minimumBytesPerSecond = 4096;
-    uint64_t listingBytes = uint64_t(64) << 20;
-    uint64_t unknownSizeBytes = uint64_t(4) << 30;
-};
-// Read by every transfer; the tests lower them between calls.
-extern FtpTransferLimits ftpTransferLimits;
-
-// Records the last reply received by this thread (code and full text, lines
-// ending in CR LF) for InternetGetLastResponseInfoA.
-void InternetSetLastResponse(DWORD code, const std::string& text);

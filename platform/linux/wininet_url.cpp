@@ -18,7 +18,7 @@
 #include <signal.h>
 #include <type_traits>
 
-#include "platform/linux/ftp_control.h"
+#include "platform/ftp/ftp_control.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet_internal.h"
 

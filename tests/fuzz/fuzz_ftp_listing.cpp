@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/ftp_listing.h"
+#include "platform/ftp/ftp_listing.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/linux/ftp_listing.h"
+#include "platform/ftp/ftp_listing.h"
 #include "platform/win32.h"
 #include "wininet/ftp_session.h"
 

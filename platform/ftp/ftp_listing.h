@@ -44,7 +44,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/linux/win32_types.h"
+#include "platform/win32.h"
 
 struct FtpEntry {
     std::string name;
@@ -74,7 +74,8 @@ FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry&
 // True when name can be returned as a directory entry (see above).
 bool FtpNameIsListable(const std::string& name);
 
-// Windows mask matching, the rule of FindFirstFileA (PlatformMatchMask).
+// Windows mask matching, the rule of FindFirstFileA. Each system's find
+// glue defines it (Linux: ftp_find.cpp).
 bool FtpMatchMask(const std::string& mask, const std::string& name);
 
 void FtpFillFindData(const FtpEntry& entry, WIN32_FIND_DATAA& data);

@@ -1,6 +1,6 @@
 // The FTP control connection: connecting with a time limit, sending
-// commands, reading replies (RFC 959 section 4.2), and the socket helpers the
-// data connections share.
+// commands, reading replies (RFC 959 section 4.2), and the bounds the data
+// connections share.
 //
 // Replies are untrusted. A reply is "ddd text" or a multi-line
 // "ddd-text" ... "ddd text" with the same code; lines end in CR LF (a bare LF
@@ -14,10 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/socket.h>
-#include <sys/types.h>
 
-#include "platform/linux/win32_types.h"
+#include "platform/ftp/ftp_stream.h"
 
 constexpr size_t kFtpMaxLineKept = 2048;
 constexpr size_t kFtpMaxReplyBytes = 64 * 1024;
@@ -29,7 +27,30 @@ constexpr int kFtpMaxReplyLines = 500;
 // once, at first use.
 int InternetTimeoutMs();
 
-// The bounds of FtpTransferLimits (wininet_internal.h) applied to one data
+// The overall bounds of one data transfer (a listing, a download, an
+// upload), beyond the time limit of each wait, so that a server that
+// trickles or streams without end cannot hold a call, or fill a disk, for
+// ever:
+//  - rate: once the time limit (InternetTimeoutMs) has passed
+//    since the data started, the bytes moved must average at least
+//    minimumBytesPerSecond. A transfer of n bytes may therefore take
+//    max(time limit, n / rate); one that falls behind fails at once with
+//    ERROR_INTERNET_TIMEOUT.
+//  - size: a listing holds at most listingBytes, a download at most the size
+//    the server reported (SIZE) or, when it reported none,
+//    unknownSizeBytes; one byte more fails with
+//    ERROR_INTERNET_CONNECTION_ABORTED.
+// A bound that trips leaves the connection dead, as a time-out does: the
+// server is still sending and its next reply cannot be told apart.
+struct FtpTransferLimits {
+    uint64_t minimumBytesPerSecond = 4096;
+    uint64_t listingBytes = uint64_t(64) << 20;
+    uint64_t unknownSizeBytes = uint64_t(4) << 30;
+};
+// Read by every transfer; the tests lower them between calls.
+extern FtpTransferLimits ftpTransferLimits;
+
+// The bounds of FtpTransferLimits applied to one data
 // connection: its sends and receives wait at most the time limit, or less
 // when the average rate would fall behind sooner, and count the bytes moved.
 class FtpDataBound {
@@ -38,19 +59,18 @@ public:
     // transfer.
     explicit FtpDataBound(uint64_t maximumBytes);
 
-    // One recv: the byte count, 0 at the end of the stream, -1 with the last
-    // error set.
-    ssize_t Receive(int fd, char* buffer, size_t size);
+    // One receive: the byte count, 0 at the end of the stream, -1 with the
+    // last error set.
+    long long Receive(FtpStream& stream, char* buffer, size_t size);
 
-    // Sends every byte (never raising SIGPIPE). False with the last error
-    // set.
-    bool Send(int fd, const char* data, size_t size);
+    // Sends every byte. False with the last error set.
+    bool Send(FtpStream& stream, const char* data, size_t size);
 
     // Whether the rate or the size bound ended the transfer.
     bool tripped() const { return tripped_; }
 
 private:
-    bool Wait(int fd, short events);
+    bool Wait(FtpStream& stream, FtpReady what);
 
     int64_t start_;
     uint64_t bytes_ = 0;
@@ -58,51 +78,14 @@ private:
     bool tripped_ = false;
 };
 
-// Sets the last error for a failed socket call: ECONNRESET gives
-// ERROR_INTERNET_CONNECTION_RESET, ETIMEDOUT ERROR_INTERNET_TIMEOUT, refused
-// or unreachable ERROR_INTERNET_CANNOT_CONNECT, anything else (EPIPE, an end
-// of the stream) ERROR_INTERNET_CONNECTION_ABORTED.
-void FtpSetSocketError(int err);
-
 // The last-error value for a refusing reply: 425 CANNOT_CONNECT, 426
 // CONNECTION_ABORTED, 530 LOGIN_FAILURE, anything else EXTENDED_ERROR.
-DWORD FtpErrorFromReply(int code);
+uint32_t FtpErrorFromReply(int code);
 
-// A socket descriptor that closes itself.
-class FtpSocket {
-public:
-    FtpSocket() = default;
-    explicit FtpSocket(int fd) : fd_(fd) {}
-    ~FtpSocket() { reset(); }
-    FtpSocket(FtpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    FtpSocket& operator=(FtpSocket&& other) noexcept;
-    FtpSocket(const FtpSocket&) = delete;
-    FtpSocket& operator=(const FtpSocket&) = delete;
-
-    int fd() const { return fd_; }
-    void reset(int fd = -1);
-    // Gives the descriptor up without closing it.
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Connects a new stream socket to address within timeoutMs. The descriptor,
-// or -1 with the last error set.
-int FtpConnectAddress(const struct sockaddr* address, socklen_t length, int timeoutMs);
-
-// Sends every byte (never raising SIGPIPE), each send within the time limit.
-// False with the last error set.
-bool FtpSendAll(int fd, const char* data, size_t size);
-
-// One recv that waits at most timeoutMs: the byte count, 0 at the end of the
-// stream, -1 with the last error set.
-ssize_t FtpReceive(int fd, char* buffer, size_t size, int timeoutMs);
+// Records the last reply received by this thread (code and full text, lines
+// ending in CR LF) for InternetGetLastResponseInfoA.
+// Each system's WinINet glue defines it (Linux: wininet_handles.cpp).
+void InternetSetLastResponse(uint32_t code, const std::string& text);
 
 struct FtpReply {
     int code = 0;
@@ -132,16 +115,12 @@ public:
     bool dead() const { return dead_; }
     void MarkDead() { dead_ = true; }
 
-    int fd() const { return socket_.fd(); }
-    const struct sockaddr_storage& peer() const { return peer_; }
-    socklen_t peerLength() const { return peerLength_; }
+    FtpStream& stream() { return stream_; }
 
 private:
     bool ReadLine(std::string& line, size_t& budget, int64_t deadline);
 
-    FtpSocket socket_;
-    struct sockaddr_storage peer_ = {};
-    socklen_t peerLength_ = 0;
+    FtpStream stream_;
     std::string pending_;  // received, not yet taken as a line
     bool dead_ = false;
 };

@@ -1,15 +1,15 @@
 // Listing lines -> directory entries (rules in ftp_listing.h).
-#include "platform/linux/ftp_listing.h"
+#include "platform/ftp/ftp_listing.h"
 
 #include <cstring>
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/files.h"
-#include "platform/linux/filetime.h"
-#include "platform/linux/kernel32.h"
-
 namespace {
+
+uint64_t Ticks(const FILETIME& time) {
+    return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -74,7 +74,7 @@ FILETIME NearestTime(const FILETIME& now, int month, int day, int hour, int minu
     for (int year = today.wYear - 1; year <= today.wYear + 1; ++year) {
         FILETIME candidate;
         if (!MakeTime(year, month, day, hour, minute, 0, 0, candidate)) continue;
-        const uint64_t a = FileTimeTicks(candidate), b = FileTimeTicks(now);
+        const uint64_t a = Ticks(candidate), b = Ticks(now);
         const uint64_t distance = a > b ? a - b : b - a;
         if (distance < bestDistance) {
             bestDistance = distance;
@@ -307,10 +307,6 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
 FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry& entry) {
     const bool dos = !line.empty() && line[0] >= '0' && line[0] <= '9';
     return Checked(dos ? ParseDosLine(line, entry) : ParseUnixLine(line, now, entry), entry);
-}
-
-bool FtpMatchMask(const std::string& mask, const std::string& name) {
-    return PlatformMatchMask(mask, name.c_str());
 }
 
 void FtpFillFindData(const FtpEntry& entry, WIN32_FIND_DATAA& data) {

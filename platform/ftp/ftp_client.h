@@ -1,0 +1,90 @@
+// The FTP client's protocol, apart from any handle table: one connection's
+// state, logging in, one-command exchanges, passive data connections and the
+// transfer of one data stream. Each system's WinINet glue wraps an FtpClient
+// in its connection handle (Linux: platform/linux/ftp_session.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ftp/ftp_control.h"
+#include "platform/ftp/ftp_listing.h"
+
+struct FtpClient {
+    // Shuts the streams down so that a call inside them in another thread
+    // returns at once (the handle was closed under it). Marks the client
+    // closed; does nothing more when no call is in progress.
+    void Interrupt();
+    // Says goodbye (QUIT, then briefly lets the server close first) unless
+    // the connection is dead.
+    void Goodbye();
+
+    std::mutex busy;  // one call at a time
+    std::atomic<bool> closed{false};
+    std::mutex dataLock;        // guards data against Interrupt
+    FtpStream* data = nullptr;  // the data connection of the call in progress
+    FtpControl control;
+    bool offersMlsd = false;
+    bool pasvRefused = false;  // the server answered PASV with an error: use EPSV
+    bool sizeRefused = false;  // the server does not know SIZE (500/502)
+    char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
+    int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
+};
+
+// Reads the greeting and logs in (anonymous when userName is NULL), then
+// asks for the features (MLSD). False with ERROR_INTERNET_LOGIN_FAILURE for a
+// refused login, or the error of whatever failed.
+bool FtpLogin(FtpClient& connection, const char* userName, const char* password);
+
+// Sends a command and reads its reply; a reply that is not 2xx (or the
+// expected intermediate code, when given) fails with its error.
+bool FtpSimpleCommand(FtpClient& connection, const char* verb, const std::string& argument,
+                      int intermediate = 0, FtpReply* replyOut = nullptr);
+
+// "TYPE A" or "TYPE I" unless already in force.
+bool FtpSetType(FtpClient& connection, char type);
+
+// The direction of one data transfer, and what is done with the bytes.
+struct FtpDataSink {
+    // Called with each block received; false stops the transfer with the last
+    // error set by the callee.
+    std::function<bool(const char*, size_t)> receive;
+    // For uploads: fills the buffer, returns the count (0 at the end) or -1
+    // with the last error set.
+    std::function<long long(char*, size_t)> send;
+    // The size bound of a receiving transfer (see FtpTransferLimits).
+    uint64_t maximumBytes = UINT64_MAX;
+};
+
+// The folder named by a 257 reply (RFC 959 appendix II):
+//   257 "/a ""b"" c" is current
+// gives /a "b" c (quotes inside are doubled). A reply without quotes gives
+// its first word. The text is untrusted; it may be empty.
+std::string FtpFolderOf257(const std::string& text);
+
+// One data transfer: opens a passive data connection, sends "verb argument",
+// moves the data within the bounds of FtpTransferLimits, reads the final
+// reply. False with the last error of whatever failed first; the data
+// connection never outlives the call. A bound that trips leaves the
+// connection dead.
+bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& argument,
+                 const FtpDataSink& sink);
+
+// "SIZE name" (RFC 3659): the reply "213 1234" gives the size of the file as
+// a binary transfer would move it (known is set). Any other answer leaves the
+// size unknown (550: no plain file, or not in this type; 500/502: never asked
+// again on this connection). False only when the connection failed.
+bool FtpAskSize(FtpClient& connection, const std::string& name, bool& known, uint64_t& size);
+
+// The entries of a folder that match a mask, in the server's order:
+// searchFile is "folder/mask" ("\\" counts as "/") or a mask alone (the
+// current folder); an empty mask is "*". The whole listing (MLSD when the
+// server offers it, else LIST, at most FtpTransferLimits::listingBytes) is
+// read before anything is returned; the rules of the entries are those of
+// ftp_listing.h. False with the last error set, among them
+// ERROR_HTTP_INVALID_SERVER_RESPONSE for a listing without one listing line.
+bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<FtpEntry>& entries);

@@ -1,0 +1,186 @@
+// FtpStream (platform/ftp/ftp_stream.h) on Linux sockets. They are the
+// system's own rather than the Winsock layer's, whose sockets are IPv4 only:
+// FTP servers are reached over IPv6 too.
+#include "platform/ftp/ftp_stream.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/linux/kernel32.h"
+#include "platform/linux/wininet.h"
+
+static_assert(sizeof(FtpAddress::bytes) >= sizeof(sockaddr_storage));
+static_assert(alignof(FtpAddress) >= alignof(sockaddr_storage));
+
+namespace {
+
+int64_t NowMs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SetSocketError(int err) {
+    switch (err) {
+    case ECONNRESET: SetLastError(ERROR_INTERNET_CONNECTION_RESET); break;
+    case ETIMEDOUT: SetLastError(ERROR_INTERNET_TIMEOUT); break;
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EADDRNOTAVAIL:
+    case ENETDOWN: SetLastError(ERROR_INTERNET_CANNOT_CONNECT); break;
+    case ENOMEM:
+    case ENOBUFS: SetLastError(ERROR_NOT_ENOUGH_MEMORY); break;
+    default: SetLastError(ERROR_INTERNET_CONNECTION_ABORTED); break;
+    }
+}
+
+bool WaitFor(int fd, short events, int timeoutMs) {
+    const int64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+        struct pollfd p = {fd, events, 0};
+        int64_t left = deadline - NowMs();
+        int ready = poll(&p, 1, left > 0 ? int(left) : 0);
+        if (ready > 0) return true;  // readiness or an error the next call reports
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) {
+            SetSocketError(errno);
+            return false;
+        }
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return false;
+    }
+}
+
+const sockaddr* Native(const FtpAddress& address) {
+    return reinterpret_cast<const sockaddr*>(address.bytes);
+}
+
+}  // namespace
+
+bool FtpAddress::IsIpv4() const { return length > 0 && Native(*this)->sa_family == AF_INET; }
+
+FtpAddress FtpAddress::WithPort(uint16_t port) const {
+    FtpAddress result = *this;
+    if (IsIpv4())
+        reinterpret_cast<sockaddr_in*>(result.bytes)->sin_port = htons(port);
+    else if (length > 0)
+        reinterpret_cast<sockaddr_in6*>(result.bytes)->sin6_port = htons(port);
+    return result;
+}
+
+bool FtpStream::ConnectHost(const char* host, uint16_t port, int timeoutMs) {
+    struct addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;  // no AI_ADDRCONFIG: with loopback alone it finds nothing
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", unsigned(port));
+    struct addrinfo* found = nullptr;
+    int status = getaddrinfo(host, service, &hints, &found);
+    if (status != 0 || !found) {
+        SetLastError(status == EAI_MEMORY ? ERROR_NOT_ENOUGH_MEMORY
+                                          : ERROR_INTERNET_NAME_NOT_RESOLVED);
+        return false;
+    }
+    // Each address in turn; the error of the last attempt is reported.
+    bool connected = false;
+    for (struct addrinfo* a = found; a && !connected; a = a->ai_next) {
+        if (a->ai_addrlen > sizeof peer_.bytes) continue;
+        FtpAddress address;
+        std::memcpy(address.bytes, a->ai_addr, a->ai_addrlen);
+        address.length = int(a->ai_addrlen);
+        connected = Connect(address, timeoutMs);
+    }
+    freeaddrinfo(found);
+    return connected;
+}
+
+bool FtpStream::Connect(const FtpAddress& address, int timeoutMs) {
+    Close();
+    int fd = socket(Native(address)->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        SetSocketError(errno);
+        return false;
+    }
+    int result;
+    do {
+        result = connect(fd, Native(address), socklen_t(address.length));
+    } while (result < 0 && errno == EINTR);
+    if (result < 0 && errno != EINPROGRESS) {
+        close(fd);
+        SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
+        return false;
+    }
+    if (result < 0) {
+        if (!WaitFor(fd, POLLOUT, timeoutMs)) {
+            close(fd);
+            return false;
+        }
+        int err = 0;
+        socklen_t size = sizeof err;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) < 0) err = errno;
+        if (err) {
+            close(fd);
+            SetLastError(err == ETIMEDOUT ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_CANNOT_CONNECT);
+            return false;
+        }
+    }
+    // The descriptor stays non-blocking: every send and receive is one
+    // attempt, and every wait goes through poll with its limit.
+    handle_ = fd;
+    peer_ = address;
+    return true;
+}
+
+long long FtpStream::SendSome(const char* data, size_t size, FtpReady& wait) {
+    for (;;) {
+        ssize_t sent = send(int(handle_), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) return sent;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait = FtpReady::Write;
+            return kFtpWouldBlock;
+        }
+        SetSocketError(errno);
+        return -1;
+    }
+}
+
+long long FtpStream::ReceiveSome(char* buffer, size_t size, FtpReady& wait) {
+    for (;;) {
+        ssize_t got = recv(int(handle_), buffer, size, MSG_DONTWAIT);
+        if (got >= 0) return got;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait = FtpReady::Read;
+            return kFtpWouldBlock;
+        }
+        SetSocketError(errno);
+        return -1;
+    }
+}
+
+bool FtpStream::Wait(FtpReady what, int timeoutMs) {
+    return WaitFor(int(handle_), what == FtpReady::Read ? POLLIN : POLLOUT, timeoutMs);
+}
+
+void FtpStream::ShutdownSend() {
+    if (handle_ >= 0) shutdown(int(handle_), SHUT_WR);
+}
+
+void FtpStream::Abort() {
+    const long long handle = handle_;
+    if (handle >= 0) shutdown(int(handle), SHUT_RDWR);
+}
+
+void FtpStream::Close() {
+    if (handle_ >= 0) close(int(handle_));
+    handle_ = -1;
+}
