@@ -28,6 +28,25 @@ BOOL PlatformSetDriveRoot(LPCSTR nativeFolder);
 BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
                               DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize);
 
+// FTP over TLS, served by the program's own FTP client on both systems.
+// InternetConnectA with INTERNET_FLAG_SECURE asks for it: explicit TLS (AUTH
+// TLS on the control connection before the login, then PBSZ 0 and PROT P, so
+// every data connection is TLS too, resuming the control connection's TLS
+// session); with PLATFORM_FLAG_IMPLICIT_TLS as well, TLS from the first byte
+// (the usual port 990). The server is verified as platform/tls.h says; a
+// secure connection never goes on in clear text. A failed verification fails
+// InternetConnectA with ERROR_INTERNET_INVALID_CA,
+// ERROR_INTERNET_SEC_CERT_DATE_INVALID or ERROR_INTERNET_SEC_CERT_CN_INVALID
+// (other TLS failures ERROR_INTERNET_SECURITY_CHANNEL_ERROR), and
+// InternetGetLastResponseInfoA then gives the reason as a line of text. The
+// flag bit is the program's own: no WinINet call ever receives it.
+#define PLATFORM_FLAG_IMPLICIT_TLS 0x00000008
+
+// The trust file (platform/tls.h) that every later TLS session of the FTP
+// client reads, in the program's path form; NULL for none. The program sets
+// it once at start-up.
+void PlatformSetFtpTrustFile(LPCSTR path);
+
 // Makes the program appear in a Linux desktop: writes folder +
 // "\kestrovane.desktop", a freedesktop desktop entry (Type=Application) that
 // starts `program` with the icon `icon`. Call it for a folder the desktop
