@@ -32,6 +32,16 @@ void FtpClient::Interrupt() {
     if (data) data->Abort();
 }
 
+bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, DWORD flags,
+                        const char* userName, const char* password) {
+    (void)flags;
+    if (connection.control.Connect(host, port) && FtpLogin(connection, userName, password)) return true;
+    const DWORD error = GetLastError();
+    connection.control.MarkDead();
+    SetLastError(error);
+    return false;
+}
+
 bool FtpSimpleCommand(FtpClient& connection, const char* verb, const std::string& argument,
                       int intermediate, FtpReply* replyOut) {
     FtpReply reply;

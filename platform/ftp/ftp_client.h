@@ -13,6 +13,7 @@
 
 #include "platform/ftp/ftp_control.h"
 #include "platform/ftp/ftp_listing.h"
+#include "platform/win32.h"
 
 struct FtpClient {
     // Shuts the streams down so that a call inside them in another thread
@@ -34,6 +35,14 @@ struct FtpClient {
     char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
     int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
 };
+
+// Connects to host:port and logs in, as InternetConnectA does for an FTP
+// service: `flags` are InternetConnectA's (INTERNET_FLAG_SECURE and
+// PLATFORM_FLAG_IMPLICIT_TLS of platform/extensions.h choose TLS). False with
+// the last error set; the connection is then marked dead (no goodbye to a
+// server that refused us).
+bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, DWORD flags,
+                        const char* userName, const char* password);
 
 // Reads the greeting and logs in (anonymous when userName is NULL), then
 // asks for the features (MLSD). False with ERROR_INTERNET_LOGIN_FAILURE for a

@@ -54,13 +54,7 @@ HINTERNET InternetConnectA(HINTERNET internet, LPCSTR serverName, INTERNET_PORT 
         return nullptr;
     }
     const uint16_t port = serverPort ? serverPort : INTERNET_DEFAULT_FTP_PORT;
-    if (!connection->control.Connect(serverName, port)) return nullptr;
-    if (!FtpLogin(*connection, userName, password)) {
-        DWORD error = GetLastError();
-        connection->control.MarkDead();  // no goodbye to a server that refused us
-        SetLastError(error);
-        return nullptr;
-    }
+    if (!FtpConnectAndLogin(*connection, serverName, port, flags, userName, password)) return nullptr;
     return InternetRegister(std::move(connection), internet);
 }
 
