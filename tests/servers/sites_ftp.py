@@ -9,7 +9,10 @@ download is appended at once to ROOT/activity.log, one line each:
     <unix time> <user> stored <path>
     <unix time> <user> sent <path>
 so a test can tell when each site was visited and what moved. The server
-offers MLSD and lists LIST times in UTC. Info lines: port, root.
+offers MLSD and lists LIST times in UTC. A second listener serves the same
+users over explicit TLS only (AUTH TLS before the login, TLS on every data
+connection), with a certificate of a test authority made at start
+(test_ca.py, in "<info>.ca"). Info lines: port, tls_port, root, ca.
 """
 import os
 import shutil
@@ -18,9 +21,11 @@ import threading
 import time
 
 import serverlib
+import test_ca
 from ftp_server import passive_range
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
+from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import ThreadedFTPServer
 
 
@@ -46,7 +51,7 @@ def main():
         with lock:
             log.write(("%.3f %s %s %s" % (time.time(), user, what, path)).rstrip() + "\n")
 
-    class Handler(FTPHandler):
+    class Notes:
         def on_login(self, username):
             note(username, "login")
 
@@ -56,13 +61,33 @@ def main():
         def on_file_sent(self, file):
             note(self.username, "sent", os.path.relpath(file, root))
 
-    Handler.authorizer = authorizer
-    Handler.log_cmds_list = Handler.log_cmds_list + ["LIST", "MLSD", "NLST", "RETR", "SIZE", "MDTM", "PWD"]
-    Handler.passive_ports = passive_range()
-    Handler.banner = "kestrovane sites ready"
-    server = ThreadedFTPServer(("127.0.0.1", 0), Handler)
-    server.max_cons = 64
-    serverlib.write_info(args.info, [("port", server.socket.getsockname()[1]), ("root", root)])
+    class Handler(Notes, FTPHandler):
+        pass
+
+    class TlsHandler(Notes, TLS_FTPHandler):
+        tls_control_required = True
+        tls_data_required = True
+
+    base = args.info[:-len(".info")] if args.info.endswith(".info") else args.info
+    ca = os.path.abspath(base + ".ca")
+    test_ca.make(ca)
+    TlsHandler.certfile = os.path.join(ca, "good.pem")
+    TlsHandler.keyfile = os.path.join(ca, "good.key")
+    servers = []
+    for handler in (Handler, TlsHandler):
+        handler.authorizer = authorizer
+        handler.log_cmds_list = handler.log_cmds_list + ["LIST", "MLSD", "NLST", "RETR", "SIZE", "MDTM", "PWD"]
+        handler.passive_ports = passive_range()
+        handler.banner = "kestrovane sites ready"
+        # Each listener has its own loop: the shared default one would be
+        # driven by two threads at once.
+        server = ThreadedFTPServer(("127.0.0.1", 0), handler, ioloop=IOLoop())
+        server.max_cons = 64
+        servers.append(server)
+    threading.Thread(target=servers[1].serve_forever, kwargs={"handle_exit": False}, daemon=True).start()
+    server = servers[0]
+    serverlib.write_info(args.info, [("port", server.socket.getsockname()[1]),
+                                     ("tls_port", servers[1].socket.getsockname()[1]), ("root", root), ("ca", ca)])
     try:
         server.serve_forever(handle_exit=True)
     finally:
