@@ -5,7 +5,9 @@
 // for.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/win32.h"
 #include "support/temp_folder.h"
@@ -128,6 +130,25 @@ TEST_F(Ftps, CertificatesThatDoNotVerifyEndTheConnectionBeforeTheLogin) {
             EXPECT_EQ(UsersSent(server.fixture, port), usersBefore);
         }
     }
+}
+
+TEST_F(Ftps, ClosingEndsADownloadInAnotherThread) {
+    Trust(kServers[0].fixture);
+    HINTERNET c = Connect(kServers[0]);
+    ASSERT_NE(c, nullptr) << GetLastError() << ": " << LastResponse();
+    BOOL result = TRUE;
+    std::chrono::steady_clock::duration took{};
+    std::thread worker([&] {
+        const auto start = std::chrono::steady_clock::now();
+        result = FtpGetFileA(c, "large/huge.bin", "huge.bin", FALSE, FILE_ATTRIBUTE_NORMAL,
+                             FTP_TRANSFER_TYPE_BINARY, 0);
+        took = std::chrono::steady_clock::now() - start;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(InternetCloseHandle(c));
+    worker.join();
+    EXPECT_FALSE(result);  // 5 GB: far from done
+    EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 }  // namespace
