@@ -12,14 +12,9 @@ void FtpClient::Goodbye() {
     const DWORD error = GetLastError();
     static const char kQuit[] = "QUIT\r\n";
     FtpReady wait;
-    if (stream.SendSome(kQuit, sizeof kQuit - 1, wait) > 0) {
-        // Let the server answer and close first, briefly, so that it sees an
-        // orderly goodbye rather than a reset.
-        stream.ShutdownSend();
-        char sink[512];
-        while (stream.Receive(sink, sizeof sink, 500) > 0) {
-        }
-    }
+    // Let the server answer and close first, briefly, so that it sees an
+    // orderly goodbye rather than a reset.
+    if (stream.SendSome(kQuit, sizeof kQuit - 1, wait) > 0) stream.FinishSending(500);
     SetLastError(error);
 }
 
