@@ -75,6 +75,8 @@ std::string FtpFolderOf257(const std::string& text) {
 
 namespace {
 
+constexpr uint16_t kImplicitTlsPort = 990;  // "ftps", by IANA
+
 // Why a secure connection cannot go on, for InternetGetLastResponseInfoA.
 bool SecurityFailure(const std::string& reason, DWORD error) {
     InternetSetLastResponse(0, reason + "\r\n");
@@ -173,6 +175,7 @@ bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, 
     connection.host = host;
     const bool implicit = connection.secure && (flags & PLATFORM_FLAG_IMPLICIT_TLS);
     const bool explicitTls = connection.secure && !implicit;
+    if (!port) port = implicit ? kImplicitTlsPort : INTERNET_DEFAULT_FTP_PORT;
     if (control.Connect(host, port) && (!implicit || StartControlTls(connection)) &&
         ReadGreeting(control) && (!explicitTls || AskForTls(connection)) &&
         LogIn(control, userName, password) && (!connection.secure || ProtectData(control)) &&
