@@ -96,8 +96,16 @@ def tls_handler(base, kind, certs, implicit, commands):
 
         def handle(self):
             if implicit:
+                # The greeting waits for the handshake: pushed before, it
+                # would stay queued behind it.
                 self.secure_connection(self.ssl_context)
-            super().handle()
+            else:
+                super().handle()
+
+        def handle_ssl_established(self):
+            if implicit and not getattr(self, "greeted", False):
+                self.greeted = True
+                super().handle()
 
         def pre_process_command(self, line, cmd, arg):
             with open(commands, "a") as f:
