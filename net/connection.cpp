@@ -1,9 +1,9 @@
 #include "net/connection.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cctype>
 #include <ctime>
 
 #include "alerts/event_log.h"
@@ -198,7 +198,7 @@ bool SplitSiteHost(const char* text, std::string& host, INTERNET_PORT& port, DWO
     host.clear();
     port = defaultPort;
     securityFlags = 0;
-    std::string whole = text ? text : "";
+    const std::string whole = text ? text : "";
     const size_t schemeEnd = whole.find("://");
     if (schemeEnd == std::string::npos)
         return SplitHostPort(whole.c_str(), host, port, defaultPort);
@@ -237,9 +237,9 @@ int32_t ConnectSite(int16_t mode)
     }
     if (mode != 2)
         return 1;
+    connectionFailureReason[0] = '\0';
     if (!OpenInternetHandle())
         return 0;
-    connectionFailureReason[0] = '\0';
     std::string host;
     INTERNET_PORT port = ftpPort;
     DWORD security = 0;

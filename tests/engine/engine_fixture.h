@@ -149,10 +149,13 @@ protected:
     // The test's own connection to the server, apart from the engine's.
     HINTERNET Session()
     {
+        const DWORD security = !secureServer      ? 0
+                               : Scheme() == "ftps" ? INTERNET_FLAG_SECURE | PLATFORM_FLAG_IMPLICIT_TLS
+                                                    : INTERNET_FLAG_SECURE;
         if (!session)
             session.reset(InternetConnectA(internet.get(), "127.0.0.1", serverPort, currentSite.userName,
                                            currentSite.password, INTERNET_SERVICE_FTP,
-                                           INTERNET_FLAG_PASSIVE | (secureServer ? SessionSecurity() : 0), 0));
+                                           INTERNET_FLAG_PASSIVE | security, 0));
         EXPECT_TRUE(session) << GetLastError();
         return session.get();
     }
@@ -258,11 +261,6 @@ protected:
 
     inline static int reconnectWaits;
     inline static void (*onReconnectWait)();
-    static DWORD SessionSecurity()
-    {
-        return INTERNET_FLAG_SECURE | (Scheme() == "ftps" ? PLATFORM_FLAG_IMPLICIT_TLS : 0);
-    }
-
     inline static INTERNET_PORT serverPort;
     inline static bool secureServer;
     std::string remote, savedSiteList;
