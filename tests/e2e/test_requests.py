@@ -89,14 +89,15 @@ class RequestRun(MonitorRun):
     def open_screen(self, title):
         """Chooses the menu title while the driver waits; the screen then
         holds the driver until it is left. A click that falls into a visit
-        (the menu greyed) is tried again. A loaded machine may take seconds
-        to draw the screen, so each try waits long enough not to click again
-        into a screen that is still opening."""
+        (the menu greyed; a visit a second leaves it live only briefly) is
+        tried again, but never while a slow screen is already opening."""
         shown = self.bottom_line()
-        for _ in range(5):
-            self.waiting()
-            self.choose(title)
-            if wait_for(lambda: self.bottom_line() != shown, 6):
+        opened = lambda: self.bottom_line() != shown
+        for _ in range(10):
+            if not opened():
+                self.waiting()
+                self.choose(title)
+            if wait_for(opened, 3):
                 time.sleep(0.3)
                 return
         self.fail("the %s screen did not open" % title)
