@@ -42,6 +42,13 @@ const char* EventText(const EventRecord& r, const char* name)
     }
 }
 
+// The "unable to connect" types, whose name field holds why, when known.
+bool IsLostEvent(uint8_t type)
+{
+    return type == kEventSiteCheckLost || type == kEventUploadLost || type == kEventRestoreLost ||
+           type == kEventBaselineLost || type == kEventMirrorLost || type == kEventInternetLost;
+}
+
 } // namespace
 
 bool FormatEventLine(const EventRecord& record, char* line, size_t lineSize)
@@ -63,7 +70,8 @@ bool FormatEventLine(const EventRecord& record, char* line, size_t lineSize)
     char tail[kEventLineSize];
     // The texts are fixed above; only the name is data.
     std::snprintf(tail, sizeof tail, text, name);
-    std::snprintf(line, lineSize, "%s%s", stamp, tail);
+    const bool reason = IsLostEvent(record.type) && name[0];
+    std::snprintf(line, lineSize, "%s%s%s%s", stamp, tail, reason ? ": " : "", reason ? name : "");
     return true;
 }
 

@@ -21,7 +21,10 @@
 //                                       RE-ESTABLISHED
 //   17    -                             FLDR DEL  (STAT) name
 //
-// A folder entry has the attribute word 16, 18 or 48 exactly.
+// A folder entry has the attribute word 16, 18 or 48 exactly. The entry of
+// a connection event is empty, but an "UNABLE TO CONNECT" event (3, 5, 7, 11,
+// 13, 15) may hold why in the name ("certificate expired"): the line then
+// ends with ": " and that text.
 #pragma once
 
 #include <cstddef>

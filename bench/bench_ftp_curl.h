@@ -12,13 +12,17 @@ public:
     // connection cache keeps one logged-in connection for all of them (as
     // our side keeps one). False when libcurl could not be set up (nothing
     // is sent yet).
+    // A `caFile` (PEM) makes every handle demand explicit TLS on the control
+    // and data connections (curl --ssl-reqd) and trust that authority.
+    // `listCommand` is the listing our client asks that server for.
     bool SetUp(const std::string& host, int port, const std::string& user,
                const std::string& password, const std::string& folder,
                const std::string& downloadSource, const std::string& uploadTarget,
-               const std::string& localFile, uint64_t localSize);
+               const std::string& localFile, uint64_t localSize, const std::string& caFile = "",
+               const char* listCommand = "MLSD");
     void CleanUp();
 
-    // The folder's MLSD listing into memory: its line count, or -1.
+    // The folder's listing into memory: its line count, or -1.
     long long List();
     // localFile uploaded to uploadTarget.
     bool Put();
@@ -34,6 +38,7 @@ private:
     void* get_ = nullptr;
     std::string localFile_;
     bool initialised_ = false;
+    bool tls_ = false;
 };
 
 // A fresh connection for one listing, as a monitoring pass makes: connects,

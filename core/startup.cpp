@@ -73,6 +73,8 @@ bool LoadFrameworkSettings()
 
 void StartupInit()
 {
+    // Every secure FTP session reads the user's own trusted certificates.
+    PlatformSetFtpTrustFile(kTrustFile);
     if (!tessil::CreateDynamicBuffers()) {
         tessil::ShowMessageLine("Unable to allocate memory for dynamic buffers", 0, 2, 195);
         tessil::WaitTicks(2);

@@ -30,7 +30,7 @@ std::tm LocalNow()
 
 void ShowPassTitle(const char* program, const char* status)
 {
-    char text[160];
+    char text[300];
     std::snprintf(text, sizeof text, "KESTROVANE %s - PAGE %d STATUS: %s", program, int(eventPage), status);
     ShowScreenLine(1, text);
     tessil::RefreshFields();
@@ -56,12 +56,29 @@ void StartPass(const char* host, const char* user, const char* password, const c
     SiteFileNames(host, remoteFolder, fileMask);
 }
 
-void LogConnectionEvent(uint8_t type, const std::tm& stamp)
+void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason)
 {
-    WIN32_FIND_DATAA none;
-    std::memset(&none, 0, sizeof none);
-    LogEvent(type, none, 0, &stamp, 0);
+    WIN32_FIND_DATAA entry;
+    std::memset(&entry, 0, sizeof entry);
+    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", reason);
+    LogEvent(type, entry, 0, &stamp, 0);
 }
+
+namespace {
+
+void ShowOutageTitle(const OutageEvents& events, const char* status)
+{
+    if (events.paged) {
+        ShowPassTitle(events.program, status);
+        return;
+    }
+    char title[300];
+    std::snprintf(title, sizeof title, "KESTROVANE %s - STATUS: %s", events.program, status);
+    ShowScreenLine(1, title);
+    tessil::RefreshFields();
+}
+
+} // namespace
 
 bool ConnectWithRetry(const OutageEvents& events)
 {
@@ -71,20 +88,18 @@ bool ConnectWithRetry(const OutageEvents& events)
         if (ConnectSite(2))
             return true;
         if (lostConnection == 0) {
-            LogConnectionEvent(events.lostType, LocalNow());
+            LogConnectionEvent(events.lostType, LocalNow(), connectionFailureReason);
             ShowEvents(0);
             lostConnection = events.flag;
         }
+        if (connectionFailureReason[0]) {
+            const std::string status = std::string("UNABLE TO CONNECT: ") + connectionFailureReason;
+            ShowOutageTitle(events, status.c_str());
+            return false;
+        }
         if (failures + 1 >= reconnectRounds)
             return false;
-        if (events.paged) {
-            ShowPassTitle(events.program, events.status);
-        } else {
-            char title[160];
-            std::snprintf(title, sizeof title, "KESTROVANE %s - STATUS: %s", events.program, events.status);
-            ShowScreenLine(1, title);
-            tessil::RefreshFields();
-        }
+        ShowOutageTitle(events, events.status);
         tessil::SystemRequest(1);
         tessil::PauseLive(reconnectPauseMilliseconds);
     }

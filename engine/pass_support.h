@@ -24,8 +24,10 @@ void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMa
 void StartPass(const char* host, const char* user, const char* password, const char* remoteFolder,
                const char* fileMask);
 
-// A connection event with an all-zero entry.
-void LogConnectionEvent(uint8_t type, const std::tm& stamp);
+// A connection event with an all-zero entry; a `reason` (why the server
+// could not be reached, e.g. "certificate expired") goes into the entry's
+// name, where the event's line shows it (alerts/event_lines.h).
+void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason = "");
 
 // The status of most passes while they wait for the connection.
 inline constexpr char kLostConnectionStatus[] = "LOST CONNECTION, TRYING TO RECONNECT";
@@ -42,8 +44,11 @@ struct OutageEvents {
 // ConnectSite mode 2 until it connects, waiting reconnectPauseMilliseconds
 // with the window live after each failure; the outage is logged once (and
 // mailed at once, ShowEvents 0). False after reconnectRounds failures or on
-// shutdown: the pass gives up with the outage still recorded. The recovery
-// event is the caller's, since the passes differ in what follows it.
+// shutdown: the pass gives up with the outage still recorded. A failure with
+// a reason (connectionFailureReason: a certificate that does not verify) is
+// not tried again in this pass: the event carries the reason, text line 1
+// shows "UNABLE TO CONNECT: <reason>", and the next cycle tries again. The
+// recovery event is the caller's, since the passes differ in what follows it.
 bool ConnectWithRetry(const OutageEvents& events);
 
 // Enters the remote folder: the current FTP folder, "/", the folder's name.

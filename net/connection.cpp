@@ -1,5 +1,6 @@
 #include "net/connection.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@ HINTERNET ftpConnection = nullptr;
 char connectionHost[100];
 char connectionUser[100];
 char connectionPassword[100];
+char connectionFailureReason[200];
 uint8_t lostConnection = 0;
 uint8_t connectionFailed = 0;
 INTERNET_PORT ftpPort = INTERNET_DEFAULT_FTP_PORT;
@@ -86,6 +88,48 @@ bool WaitForInternet()
     return lostConnection == 1 && recordedHere && waited < kProbesPerAttempt;
 }
 
+// The failures of a secure connection that a new attempt within the pass
+// cannot mend: the certificate, or the server's TLS itself.
+bool RefusedForSecurity(DWORD error)
+{
+    return error == ERROR_INTERNET_INVALID_CA || error == ERROR_INTERNET_SEC_CERT_DATE_INVALID ||
+           error == ERROR_INTERNET_SEC_CERT_CN_INVALID || error == ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+}
+
+// connectionFailureReason for `error`: the platform's line of text (its
+// first line, control characters as blanks), or a plain word of our own when
+// it gave none.
+void KeepFailureReason(DWORD error)
+{
+    char text[512] = {};
+    DWORD length = sizeof text;
+    DWORD responseError = 0;
+    if (!InternetGetLastResponseInfoA(&responseError, text, &length))
+        text[0] = '\0';
+    text[sizeof text - 1] = '\0';
+    text[std::strcspn(text, "\r\n")] = '\0';
+    for (char* c = text; *c; ++c)
+        if (static_cast<unsigned char>(*c) < 32 || *c == 127)
+            *c = ' ';
+    const char* fallback = error == ERROR_INTERNET_INVALID_CA            ? "certificate not trusted"
+                           : error == ERROR_INTERNET_SEC_CERT_DATE_INVALID ? "certificate expired or not yet valid"
+                           : error == ERROR_INTERNET_SEC_CERT_CN_INVALID   ? "certificate names another host"
+                                                                           : "secure connection failed";
+    std::snprintf(connectionFailureReason, sizeof connectionFailureReason, "%s", text[0] ? text : fallback);
+}
+
+// True when `text` begins with `prefix`, without regard to case.
+bool StartsWithNoCase(const std::string& text, const char* prefix)
+{
+    const size_t n = std::strlen(prefix);
+    if (text.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
 } // namespace
 
 char probeUrl[300] = {};
@@ -148,6 +192,43 @@ bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INT
     return true;
 }
 
+bool SplitSiteHost(const char* text, std::string& host, INTERNET_PORT& port, DWORD& securityFlags,
+                   INTERNET_PORT defaultPort)
+{
+    host.clear();
+    port = defaultPort;
+    securityFlags = 0;
+    const std::string whole = text ? text : "";
+    const size_t schemeEnd = whole.find("://");
+    if (schemeEnd == std::string::npos)
+        return SplitHostPort(whole.c_str(), host, port, defaultPort);
+    const struct {
+        const char* scheme; // with its "://"
+        DWORD flags;
+        INTERNET_PORT port; // 0: defaultPort
+    } schemes[] = {
+        {"ftp://", 0, 0},
+        {"ftpes://", INTERNET_FLAG_SECURE, 0},
+        {"ftps://", INTERNET_FLAG_SECURE | PLATFORM_FLAG_IMPLICIT_TLS, kImplicitTlsPort},
+    };
+    for (const auto& s : schemes) {
+        if (std::strlen(s.scheme) != schemeEnd + 3 || !StartsWithNoCase(whole, s.scheme))
+            continue;
+        std::string rest = whole.substr(schemeEnd + 3);
+        if (!rest.empty() && rest.back() == '/')
+            rest.pop_back();
+        if (rest.find_first_of("/@") != std::string::npos)
+            return false;
+        if (!SplitHostPort(rest.c_str(), host, port, s.port ? s.port : defaultPort)) {
+            host.clear();
+            return false;
+        }
+        securityFlags = s.flags;
+        return true;
+    }
+    return false;
+}
+
 int32_t ConnectSite(int16_t mode)
 {
     if (ftpConnection) {
@@ -156,11 +237,13 @@ int32_t ConnectSite(int16_t mode)
     }
     if (mode != 2)
         return 1;
+    connectionFailureReason[0] = '\0';
     if (!OpenInternetHandle())
         return 0;
     std::string host;
     INTERNET_PORT port = ftpPort;
-    const bool dialable = SplitHostPort(connectionHost, host, port, ftpPort);
+    DWORD security = 0;
+    const bool dialable = SplitSiteHost(connectionHost, host, port, security, ftpPort);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (!OpenInternetHandle())
             continue;
@@ -169,9 +252,16 @@ int32_t ConnectSite(int16_t mode)
         ftpConnection = !dialable ? nullptr
                                   : OpenFtpConnection(internetHandle, host.c_str(), port, connectionUser,
                                                       connectionPassword, INTERNET_SERVICE_FTP,
-                                                      INTERNET_FLAG_PASSIVE, 0);
+                                                      INTERNET_FLAG_PASSIVE | security, 0);
         if (ftpConnection)
             break;
+        if (dialable && security) {
+            const DWORD error = GetLastError();
+            if (RefusedForSecurity(error)) {
+                KeepFailureReason(error);
+                break;
+            }
+        }
         if (WaitForInternet()) {
             LogConnectionEvent(kEventInternetBack);
             lostConnection = 0;

@@ -45,13 +45,40 @@ extern int connectionPauseMilliseconds;
 //   "V6" (two or more ":")       the bare IPv6 address, `defaultPort`
 // PORT is 1 to 65535 in decimal digits. False, and nothing to dial, for an
 // empty host, a port that is not such a number, or text after "]" other
-// than ":PORT". The site's file names keep the whole text.
+// than ":PORT". The site's file names keep the whole text (core/site_files.h
+// makes any text safe as a name).
 bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INTERNET_PORT defaultPort);
 
-// Mode 2: close any open connection, then connect with up to five attempts
-// to connectionHost (as SplitHostPort reads it; a host text it refuses never
-// connects); 1 when connected, 0 when not. Mode 3: close any open
-// connection; 1.
+// The port of an "ftps://" host written without one.
+inline constexpr INTERNET_PORT kImplicitTlsPort = 990;
+
+// A site's host text (untrusted) as the server to dial, its port and the
+// security flags of InternetConnectA (platform/extensions.h):
+//   "ftpes://HOST"  explicit TLS: INTERNET_FLAG_SECURE, `defaultPort`
+//   "ftps://HOST"   implicit TLS: INTERNET_FLAG_SECURE |
+//                   PLATFORM_FLAG_IMPLICIT_TLS, kImplicitTlsPort
+//   "ftp://HOST"    clear text: no flags, `defaultPort`
+//   HOST            the same, exactly as SplitHostPort reads it
+// After a scheme (matched without regard to case) one "/" may end the text;
+// HOST is what SplitHostPort takes, a port in it wins. False, and nothing to
+// dial, for an unknown scheme, a path, a user ("user@") or a HOST that
+// SplitHostPort refuses.
+bool SplitSiteHost(const char* text, std::string& host, INTERNET_PORT& port, DWORD& securityFlags,
+                   INTERNET_PORT defaultPort);
+
+// Why the last ConnectSite mode 2 failed when trying again cannot help within
+// the pass (the server's certificate does not verify, the server refuses
+// TLS): the platform's line of text, at most 199 bytes without control
+// characters, e.g. "certificate expired". Empty after any other outcome.
+extern char connectionFailureReason[200];
+
+// Mode 2: close any open connection, then connect to connectionHost (as
+// SplitSiteHost reads it, always passive; a host text it refuses never
+// connects) with up to five attempts, probing the internet and pausing after
+// each failure; a secure site never goes on in clear text, and a failure
+// that names its reason in connectionFailureReason ends the attempts at once
+// (the internet is fine, and the server will answer the same). 1 when
+// connected, 0 when not. Mode 3: close any open connection; 1.
 int32_t ConnectSite(int16_t mode);
 
 // InternetConnectA with these arguments.

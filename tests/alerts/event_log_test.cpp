@@ -118,6 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{15, 0, 0, 0, "", "COMM STAT (OPEN) UNABLE TO CONNECT TO INTERNET", 4},
         LineCase{16, 0, 0, 0, "", "COMM STAT (OPEN) CONNECTION TO INTERNET RE-ESTABLISHED", 5},
         LineCase{17, 0x10, 0, 0, "olddir", "FLDR DEL  (STAT) olddir", 3},
+        // Why a connection failed, when known, follows the text it explains.
+        LineCase{13, 0, 0, 0, "certificate expired",
+                 "COMM STAT (MFW ) UNABLE TO CONNECT TO WEBSERVER: certificate expired", 4},
+        LineCase{14, 0, 0, 0, "stray", "COMM STAT (MFW ) CONNECTION RE-ESTABLISHED", 5},
         LineCase{0, 0x20, 1, 0, "x", nullptr, 0},
         LineCase{18, 0x20, 1, 0, "x", nullptr, 0},
         // A name from a web server may hold anything: one event stays one line.

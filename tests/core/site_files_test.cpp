@@ -64,7 +64,8 @@ TEST(SiteFileNames, HostsWithFewerThanTwoDotsGiveDistinctNames) {
 }
 
 TEST(SiteFileNames, NothingFromTheRecordReachesOutsideTheDataFolder) {
-    const char* hosts[] = {"ftp.ev\\il.com", "ftp.c:.com", "ftp.a/..\\b.com", "..", ""};
+    const char* hosts[] = {"ftp.ev\\il.com", "ftp.c:.com", "ftp.a/..\\b.com", "..", "",
+                           "ftpes://localhost:21/", "ftps://[::1]:990"};
     const char* folders[] = {"..\\..\\windows", "a\\b:c", "../../etc", "x\r\ny", "dir|<>"};
     const char* masks[] = {"*.htm", "<..>", "\x0F..\x1A", "\\*", "?\"|"};
     for (const char* h : hosts) {

@@ -1,5 +1,8 @@
 // The fixture of the engine's stories against a real FTP server: the server
-// named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only).
+// named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only),
+// over FTP with TLS when $KV_FTP_SCHEME names it ("ftpes", "ftps": the
+// site's host text then carries the scheme, and the trust file holds the
+// server's test authority).
 // Every story starts with a fresh remote folder, clean copy and data folder,
 // and checks what the server, the store and the event log hold afterwards.
 #pragma once
@@ -17,6 +20,7 @@
 
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
+#include "core/data_files.h"
 #include "core/site_list.h"
 #include "net/connection.h"
 #include "store_keys.h"
@@ -38,6 +42,23 @@ inline const char* Fixture()
 {
     const char* name = std::getenv("KV_FTP_FIXTURE");
     return name && *name ? name : "ftp";
+}
+
+// The scheme of the site's host text, or "" for plain FTP.
+inline std::string Scheme()
+{
+    const char* scheme = std::getenv("KV_FTP_SCHEME");
+    return scheme ? scheme : "";
+}
+
+inline void WriteProgramFile(const char* path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
 }
 
 class Monitor : public alerts_test::AlertsTest {
@@ -98,6 +119,10 @@ protected:
         connectionPauseMilliseconds = 10000;
         reconnectPauseMilliseconds = 5000;
         reconnectRounds = 12;
+        if (secureServer) {
+            PlatformSetFtpTrustFile(nullptr);
+            DeleteFileA(kTrustFile);
+        }
         baselineAttempts = 5;
         storeRetryMilliseconds = 1000;
         mailWaitMilliseconds = 30000;
@@ -110,7 +135,13 @@ protected:
     void UseServer(const char* fixture, INTERNET_PORT port)
     {
         ftpPort = serverPort = port;
-        CopyField(currentSite.ftpHost, "127.0.0.1");
+        secureServer = fixture == std::string(Fixture()) && !Scheme().empty();
+        const std::string host = secureServer ? Scheme() + "://127.0.0.1:" + std::to_string(port) : "127.0.0.1";
+        CopyField(currentSite.ftpHost, host.c_str());
+        if (secureServer) {
+            WriteProgramFile(kTrustFile, ReadWholeFile(fs::path(ServerInfo(fixture, "certs")) / "ca.pem"));
+            PlatformSetFtpTrustFile(kTrustFile);
+        }
         CopyField(currentSite.userName, ServerInfo(fixture, "user").c_str());
         CopyField(currentSite.password, ServerInfo(fixture, "password").c_str());
     }
@@ -118,9 +149,13 @@ protected:
     // The test's own connection to the server, apart from the engine's.
     HINTERNET Session()
     {
+        const DWORD security = !secureServer      ? 0
+                               : Scheme() == "ftps" ? INTERNET_FLAG_SECURE | PLATFORM_FLAG_IMPLICIT_TLS
+                                                    : INTERNET_FLAG_SECURE;
         if (!session)
             session.reset(InternetConnectA(internet.get(), "127.0.0.1", serverPort, currentSite.userName,
-                                           currentSite.password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+                                           currentSite.password, INTERNET_SERVICE_FTP,
+                                           INTERNET_FLAG_PASSIVE | security, 0));
         EXPECT_TRUE(session) << GetLastError();
         return session.get();
     }
@@ -227,6 +262,7 @@ protected:
     inline static int reconnectWaits;
     inline static void (*onReconnectWait)();
     inline static INTERNET_PORT serverPort;
+    inline static bool secureServer;
     std::string remote, savedSiteList;
     InternetHandle internet, session;
 };

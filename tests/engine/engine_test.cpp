@@ -154,6 +154,48 @@ TEST_F(Monitor, TheServerClockOffsetIsMeasuredAndWrittenBack)
     EXPECT_EQ(WebListing().count("KSVHELP.TXT"), 0u);
 }
 
+// ---- Told once, against pyftpdlib over TLS -----------------------------------------
+
+using SecureSite = Monitor;
+
+// A server whose certificate does not verify is never logged into: the check
+// gives up at once, with the reason in its event and on the screen, and the
+// web stays as it is. Once the user vouches for that certificate in the
+// trust file, the site is monitored again.
+TEST_F(SecureSite, AnUntrustedCertificateIsRefusedUntilTheUserTrustsIt)
+{
+    MakeSite(kSite);
+    PutWeb("index.html", "defaced\n");
+    const fs::path certs = ServerInfo(Fixture(), "certs");
+    const std::string port = std::to_string(ServerPort(Fixture(), "selfsigned_port"));
+    CopyField(currentSite.ftpHost, (Scheme() + "://127.0.0.1:" + port).c_str());
+
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(reconnectWaits, 0);
+    const Strings events = Events();
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_GT(events[0].size(), 6u);
+    EXPECT_EQ(events[0].substr(0, 6), "3 0 0 ");
+    const std::string reason = events[0].substr(6);
+    EXPECT_EQ(Line(1), "KESTROVANE VANEGUARD - STATUS: UNABLE TO CONNECT: " + reason);
+    EXPECT_EQ(Line(2).substr(12), "COMM STAT (SW  ) UNABLE TO CONNECT TO WEBSERVER: " + reason);
+    EXPECT_EQ(WebBytes("index.html"), "defaced\n");
+    // What the listeners received, one "PORT VERB" a line.
+    const std::string verbs = ReadWholeFile(ServerInfo(Fixture(), "commands"));
+    EXPECT_EQ(verbs.find(port + " USER"), std::string::npos) << verbs;
+    EXPECT_EQ(verbs.find(port + " PASS"), std::string::npos) << verbs;
+
+    const std::string prints = ReadWholeFile(certs / "fingerprints.txt");
+    const size_t at = prints.find("selfsigned ");
+    ASSERT_NE(at, std::string::npos);
+    WriteProgramFile(kTrustFile, ReadWholeFile(certs / "ca.pem") + "sha256 " + prints.substr(at + 11, 64) + "\n");
+    EXPECT_EQ(WebCheck(), 1); // the recovery ends the pass
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
+    EXPECT_EQ(Events(), (Strings{"3 0 0 " + reason, "4 0 0 ", "1 1 1 index.html"}));
+    EXPECT_EQ(reconnectWaits, 0);
+}
+
 // ---- Stories told once, against pyftpdlib ------------------------------------------
 
 using MonitorFaults = Monitor;

@@ -166,6 +166,47 @@ TEST(HostPort, TheHostTextNamesAServerAndItsPort)
     }
 }
 
+TEST(HostPort, TheSchemeChoosesTheTransportAndItsPort)
+{
+    const DWORD kExplicit = INTERNET_FLAG_SECURE;
+    const DWORD kImplicit = INTERNET_FLAG_SECURE | PLATFORM_FLAG_IMPLICIT_TLS;
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        INTERNET_PORT port;
+        DWORD flags;
+    } cases[] = {
+        {"ftp.example.com", true, "ftp.example.com", 2121, 0},
+        {"user@ftp.example.com/", true, "user@ftp.example.com/", 2121, 0}, // no scheme: as SplitHostPort
+        {"ftp://ftp.example.com", true, "ftp.example.com", 2121, 0},
+        {"ftpes://ftp.example.com", true, "ftp.example.com", 2121, kExplicit},
+        {"FTPES://ftp.example.com:21/", true, "ftp.example.com", 21, kExplicit},
+        {"ftps://ftp.example.com", true, "ftp.example.com", 990, kImplicit},
+        {"Ftps://[::1]:2990", true, "::1", 2990, kImplicit},
+        {"ftps://10.0.0.5/", true, "10.0.0.5", 990, kImplicit},
+        {"ftpes://", false, "", 2121, 0},
+        {"ftpes://ftp.example.com//", false, "", 2121, 0},
+        {"ftpes://ftp.example.com/public_html", false, "", 2121, 0},
+        {"ftpes://user@ftp.example.com", false, "", 2121, 0},
+        {"ftpes://ftp.example.com:0", false, "", 2121, 0},
+        {"sftp://ftp.example.com", false, "", 2121, 0},
+        {"https://ftp.example.com", false, "", 2121, 0},
+        {"://ftp.example.com", false, "", 2121, 0},
+    };
+    for (const auto& k : cases) {
+        std::string host;
+        INTERNET_PORT port = 0;
+        DWORD flags = 0xFFFF;
+        EXPECT_EQ(SplitSiteHost(k.text, host, port, flags, 2121), k.ok) << k.text;
+        EXPECT_EQ(host, k.host) << k.text;
+        if (k.ok) {
+            EXPECT_EQ(port, k.port) << k.text;
+            EXPECT_EQ(flags, k.flags) << k.text;
+        }
+    }
+}
+
 TEST_F(ConnectionTest, ADeadServerWithTheInternetUpCostsFivePausesAndNoEvent)
 {
     RefuseFtp();
@@ -173,6 +214,26 @@ TEST_F(ConnectionTest, ADeadServerWithTheInternetUpCostsFivePausesAndNoEvent)
     EXPECT_EQ(connectionFailed, 1);
     EXPECT_EQ(pauses, 5);
     EXPECT_TRUE(EventTypes().empty());
+}
+
+// A server without TLS refuses AUTH TLS: the site is not logged into in
+// clear text, and no attempt follows, no pause, no probe (a dead probe would
+// log an outage).
+TEST_F(ConnectionTest, ASecureSiteTheServerRefusesEndsAtOnceWithTheReason)
+{
+    const std::string host = "ftpes://127.0.0.1:" + std::to_string(ftpPort);
+    CopyField(connectionHost, host.c_str());
+    SetProbe(deadProbe);
+    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ftpConnection, nullptr);
+    EXPECT_EQ(connectionFailed, 1);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_TRUE(EventTypes().empty());
+    EXPECT_NE(connectionFailureReason[0], '\0');
+    // Plain again: the reason is gone.
+    CopyField(connectionHost, "127.0.0.1");
+    ASSERT_EQ(ConnectSite(2), 1);
+    EXPECT_STREQ(connectionFailureReason, "");
 }
 
 TEST_F(ConnectionTest, TheInternetBackAfterThreeProbesIsLoggedOnceAndRunsTheBatch)
