@@ -430,8 +430,6 @@ def changed_records(a, b):
             if a[n * SITE_RECORD_SIZE:(n + 1) * SITE_RECORD_SIZE] != b[n * SITE_RECORD_SIZE:(n + 1) * SITE_RECORD_SIZE]]
 
 
-@unittest.skipUnless(WIN_DIST and os.path.exists(os.path.join(WIN_DIST, "kestrovane.exe")),
-                     "needs the Windows build (KV_WIN_DIST)")
 class Encrypted(MonitorRun):
     def test_site_over_tls_is_restored_and_its_alert_mailed_over_starttls(self):
         """A site on a server that speaks only FTP over TLS, its authority
@@ -451,6 +449,8 @@ class Encrypted(MonitorRun):
         self.assertEqual(program.wait(timeout=30), 0)
 
 
+@unittest.skipUnless(WIN_DIST and os.path.exists(os.path.join(WIN_DIST, "kestrovane.exe")),
+                     "needs the Windows build (KV_WIN_DIST)")
 class WindowsBuildUnderWine(MonitorRun):
     def install(self, data, env):
         """Installs the distribution as a user does: unpacked into
