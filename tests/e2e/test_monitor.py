@@ -130,7 +130,11 @@ class Site:
     """A web site: a user of the FTP server with a remote folder of web files,
     and its clean copy in the data folder."""
 
-    def __init__(self, folder=None, files=WEB_FILES, clean=True, **fields):
+    def __init__(self, folder=None, files=WEB_FILES, clean=True, tls=False, **fields):
+        """tls: the site is reached over explicit FTP over TLS, and its alerts
+        go through the mail server that takes AUTH only after STARTTLS; the
+        data folder's trust file holds both test authorities."""
+        self.tls = tls
         self.n = servers.next_site
         servers.next_site += 1
         self.user = "site%d" % self.n
@@ -153,14 +157,19 @@ class Site:
                       offset_measured=1, recipient=self.recipient, mail_server="127.0.0.1",
                       mail_user=servers.smtp["user"], mail_password=servers.smtp["password"])
         fields.update(self.fields)
-        return site_record("127.0.0.1:" + servers.ftp["port"], "*.*", offset_hours=OFFSET_HOURS,
-                           mail_port=int(servers.smtp["port"]), **fields)
+        host = ("ftpes://127.0.0.1:" + servers.ftp["tls_port"]) if self.tls else "127.0.0.1:" + servers.ftp["port"]
+        mail_port = servers.smtp["starttls_port" if self.tls else "port"]
+        return site_record(host, "*.*", offset_hours=OFFSET_HOURS, mail_port=int(mail_port), **fields)
 
     def prepare(self, data):
         """The clean copy: the web files, last written a month ago (older than
         the web, so that nothing is uploaded); a mirror's starts empty."""
         folder = os.path.join(data, self.clean)
         os.makedirs(folder)
+        if self.tls:
+            with open(os.path.join(data, "trusted.txt"), "wb") as trust:
+                for authority in (servers.ftp["ca"], servers.smtp["ca"]):
+                    trust.write(read(os.path.join(authority, "ca.pem")))
         if self.with_clean_copy:
             for name, content in self.files.items():
                 write(os.path.join(folder, name), content, time.time() - MONTH)
@@ -421,6 +430,25 @@ def changed_records(a, b):
             if a[n * SITE_RECORD_SIZE:(n + 1) * SITE_RECORD_SIZE] != b[n * SITE_RECORD_SIZE:(n + 1) * SITE_RECORD_SIZE]]
 
 
+class Encrypted(MonitorRun):
+    def test_site_over_tls_is_restored_and_its_alert_mailed_over_starttls(self):
+        """A site on a server that speaks only FTP over TLS, its authority
+        trusted through the trust file: a tampered file is put back and the
+        alert goes out through a mail server that takes the login only after
+        STARTTLS. The servers refuse anything in clear, so the files and the
+        mail prove both were encrypted."""
+        site = Site(tls=True, alerts=1)
+        program = self.start(["run"], [site], [site], scale=60)
+        logins = lambda: [a for a in servers.activity([site.user]) if a[2] == "login"]
+        self.assertTrue(wait_for(lambda: len(logins()) >= 3, 30), "the second visit within 30 s")
+        write(os.path.join(site.web, "index.html"), DEFACED)
+        self.assertTrue(wait_for(lambda: site.web_bytes("index.html") == WEB_FILES["index.html"], 30), "put back")
+        self.assertTrue(wait_for(lambda: servers.mails_to(site.recipient), 30), "the alert mail")
+        self.assertIn(b"index.html", servers.mails_to(site.recipient)[0])
+        program.request_close()
+        self.assertEqual(program.wait(timeout=30), 0)
+
+
 @unittest.skipUnless(WIN_DIST and os.path.exists(os.path.join(WIN_DIST, "kestrovane.exe")),
                      "needs the Windows build (KV_WIN_DIST)")
 class WindowsBuildUnderWine(MonitorRun):
@@ -453,8 +481,10 @@ class WindowsBuildUnderWine(MonitorRun):
 
     def test_installed_monitors_a_site_and_restores_a_tampered_file(self):
         """The program that install.exe put into C:\\Kestrovane, started
-        there with "run", puts back a tampered file."""
-        site = Site()
+        there with "run", puts back a tampered file of a site reached over FTP
+        over TLS (served by the program's own client, Schannel's TLS) and
+        mails the alert through STARTTLS."""
+        site = Site(tls=True, alerts=1)
         # The home Wine links its desktop to, which gets the program's copy.
         home = tempfile.mkdtemp(prefix="kv-e2e-home-")
         self.addCleanup(shutil.rmtree, home, ignore_errors=True)
@@ -474,6 +504,7 @@ class WindowsBuildUnderWine(MonitorRun):
         self.assertTrue(wait_for(lambda: site.web_bytes("index.html") == WEB_FILES["index.html"], 60), "put back")
         self.assertTrue(wait_for(lambda: site.events(program.data) == [(1, "index.html")], 10),
                         site.events(program.data))
+        self.assertTrue(wait_for(lambda: servers.mails_to(site.recipient), 60), "the alert mail")
         program.request_close()
         self.assertEqual(program.wait(timeout=30), 0)
 
