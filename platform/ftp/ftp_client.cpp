@@ -2,6 +2,8 @@
 // ftp_client.h).
 #include "platform/ftp/ftp_client.h"
 
+#include <cstdio>
+
 #include "platform/win32.h"
 
 void FtpClient::Goodbye() {
@@ -30,16 +32,6 @@ void FtpClient::Interrupt() {
     control.stream().Abort();
     std::lock_guard<std::mutex> lock(dataLock);
     if (data) data->Abort();
-}
-
-bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, DWORD flags,
-                        const char* userName, const char* password) {
-    (void)flags;
-    if (connection.control.Connect(host, port) && FtpLogin(connection, userName, password)) return true;
-    const DWORD error = GetLastError();
-    connection.control.MarkDead();
-    SetLastError(error);
-    return false;
 }
 
 bool FtpSimpleCommand(FtpClient& connection, const char* verb, const std::string& argument,
@@ -86,8 +78,30 @@ std::string FtpFolderOf257(const std::string& text) {
     return folder;
 }
 
-bool FtpLogin(FtpClient& connection, const char* userName, const char* password) {
-    FtpControl& control = connection.control;
+namespace {
+
+// Why a secure connection cannot go on, for InternetGetLastResponseInfoA.
+bool SecurityFailure(const std::string& reason, DWORD error) {
+    InternetSetLastResponse(0, reason + "\r\n");
+    SetLastError(error);
+    return false;
+}
+
+bool Refused(const char* command, int code) {
+    char reason[80];
+    std::snprintf(reason, sizeof reason, "the server refused %s (reply %d)", command, code);
+    return SecurityFailure(reason, ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+}
+
+bool StartControlTls(FtpClient& connection) {
+    FtpStream& stream = connection.control.stream();
+    if (stream.StartTls(connection.host.c_str(), nullptr, InternetTimeoutMs())) return true;
+    const DWORD error = GetLastError();
+    connection.control.MarkDead();
+    return SecurityFailure(stream.tlsFailure(), error);
+}
+
+bool ReadGreeting(FtpControl& control) {
     FtpReply reply;
     // 120: "ready in a few minutes", followed by the 220.
     for (int i = 0; i < 5; ++i) {
@@ -98,6 +112,20 @@ bool FtpLogin(FtpClient& connection, const char* userName, const char* password)
         SetLastError(FtpErrorFromReply(reply.code));
         return false;
     }
+    return true;
+}
+
+// RFC 4217: "AUTH TLS" is answered "234 ..." when the handshake is to
+// follow at once; anything else refuses it, and nothing goes on in clear.
+bool AskForTls(FtpClient& connection) {
+    FtpReply reply;
+    if (!connection.control.Exchange("AUTH", "TLS", reply)) return false;
+    if (reply.code != 234) return Refused("AUTH TLS", reply.code);
+    return StartControlTls(connection);
+}
+
+bool LogIn(FtpControl& control, const char* userName, const char* password) {
+    FtpReply reply;
     const std::string user = userName ? userName : "anonymous";
     const std::string pass = password ? password : (userName ? "" : "guest@");
     if (!control.Exchange("USER", user, reply)) return false;
@@ -107,6 +135,23 @@ bool FtpLogin(FtpClient& connection, const char* userName, const char* password)
         SetLastError(ERROR_INTERNET_LOGIN_FAILURE);
         return false;
     }
+    return true;
+}
+
+// RFC 4217 section 9: "PBSZ 0" (TLS needs no buffer size), then "PROT P"
+// (private: TLS on every data connection); both answered 2xx.
+bool ProtectData(FtpControl& control) {
+    FtpReply reply;
+    if (!control.Exchange("PBSZ", "0", reply)) return false;
+    if (reply.code / 100 != 2) return Refused("PBSZ 0", reply.code);
+    if (!control.Exchange("PROT", "P", reply)) return false;
+    if (reply.code / 100 != 2) return Refused("PROT P", reply.code);
+    return true;
+}
+
+bool AskFeatures(FtpClient& connection) {
+    FtpControl& control = connection.control;
+    FtpReply reply;
     // RFC 3659: "MLST" among the features means MLSD is there too.
     if (!control.Exchange("FEAT", std::string(), reply)) return false;
     if (reply.code == 211) {
@@ -124,3 +169,22 @@ bool FtpLogin(FtpClient& connection, const char* userName, const char* password)
     return true;
 }
 
+}  // namespace
+
+bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, DWORD flags,
+                        const char* userName, const char* password) {
+    FtpControl& control = connection.control;
+    connection.secure = (flags & INTERNET_FLAG_SECURE) != 0;
+    connection.host = host;
+    const bool implicit = connection.secure && (flags & PLATFORM_FLAG_IMPLICIT_TLS);
+    const bool explicitTls = connection.secure && !implicit;
+    if (control.Connect(host, port) && (!implicit || StartControlTls(connection)) &&
+        ReadGreeting(control) && (!explicitTls || AskForTls(connection)) &&
+        LogIn(control, userName, password) && (!connection.secure || ProtectData(control)) &&
+        AskFeatures(connection))
+        return true;
+    const DWORD error = GetLastError();
+    control.MarkDead();
+    SetLastError(error);
+    return false;
+}

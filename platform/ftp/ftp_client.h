@@ -34,20 +34,28 @@ struct FtpClient {
     bool sizeRefused = false;  // the server does not know SIZE (500/502)
     char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
     int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
+    bool secure = false;       // TLS on the control and every data connection
+    std::string host;          // the server's name as given, for verifying its certificates
 };
 
 // Connects to host:port and logs in, as InternetConnectA does for an FTP
-// service: `flags` are InternetConnectA's (INTERNET_FLAG_SECURE and
-// PLATFORM_FLAG_IMPLICIT_TLS of platform/extensions.h choose TLS). False with
-// the last error set; the connection is then marked dead (no goodbye to a
+// service: `flags` are InternetConnectA's. Anonymous when userName is NULL;
+// the features (MLSD) are asked for afterwards.
+//
+// INTERNET_FLAG_SECURE asks for TLS (platform/extensions.h): explicit
+// (greeting, "AUTH TLS" answered by 234, handshake), or with
+// PLATFORM_FLAG_IMPLICIT_TLS from the first byte (handshake, greeting); then
+// the login, "PBSZ 0" and "PROT P", so that every data connection is TLS
+// too. A server that refuses AUTH TLS, PBSZ or PROT fails the call with
+// ERROR_INTERNET_SECURITY_CHANNEL_ERROR, a certificate that does not verify
+// with the error FtpStream::StartTls gives; no user name is sent then, and
+// InternetGetLastResponseInfoA gives the reason as a line of text.
+//
+// False with the last error set (ERROR_INTERNET_LOGIN_FAILURE for a
+// refused login); the connection is then marked dead (no goodbye to a
 // server that refused us).
 bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, DWORD flags,
                         const char* userName, const char* password);
-
-// Reads the greeting and logs in (anonymous when userName is NULL), then
-// asks for the features (MLSD). False with ERROR_INTERNET_LOGIN_FAILURE for a
-// refused login, or the error of whatever failed.
-bool FtpLogin(FtpClient& connection, const char* userName, const char* password);
 
 // Sends a command and reads its reply; a reply that is not 2xx (or the
 // expected intermediate code, when given) fails with its error.

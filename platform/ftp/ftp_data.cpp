@@ -134,8 +134,22 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
     }
     bool finalSeen = reply.code / 100 == 2;  // some servers answer 226 at once
     bool moved = true;
+    // TLS on the data connection starts once the server has taken the
+    // command: servers answer "150 ..." and only then take the handshake
+    // (vsftpd), or take it whenever it comes (pyftpdlib), so the order
+    // connect, command, 1xx reply, handshake suits both, where a client
+    // that shook hands before sending the command would wait for a server
+    // waiting for the command. The session resumes the control
+    // connection's: servers refuse a data connection that does not
+    // (vsftpd's require_ssl_reuse), as it could be anybody's.
+    std::string tlsFailure;
+    if (connection.secure &&
+        !data.stream().StartTls(connection.host.c_str(), &control.stream(), InternetTimeoutMs())) {
+        tlsFailure = data.stream().tlsFailure();
+        moved = false;
+    }
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlock]);
-    if (!buffer) {
+    if (moved && !buffer) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         moved = false;
     }
@@ -158,19 +172,27 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
         }
     }
     // Closing the data connection ends an upload; it also tells the server
-    // that we stopped reading a download.
+    // that we stopped reading a download. An upload over TLS ends with
+    // close_notify and waits for the server to close, so that the server
+    // can tell the whole file from a cut one and loses none of it.
+    if (moved && sink.send && data.stream().secure()) data.stream().FinishSending(InternetTimeoutMs());
     data.Close();
     if (bound.tripped()) {
         control.MarkDead();
         return false;
     }
     const DWORD moveError = moved ? ERROR_SUCCESS : GetLastError();
-    if (!finalSeen) {
-        if (!control.Read(reply)) {
-            // The control connection broke too: its error says more than
-            // the data connection's.
-            return false;
-        }
+    if (!finalSeen && !control.Read(reply) && tlsFailure.empty()) {
+        // The control connection broke too: its error says more than
+        // the data connection's.
+        return false;
+    }
+    if (!tlsFailure.empty()) {
+        // The server's reply (425, 522), if any, says less than the
+        // handshake's failure.
+        InternetSetLastResponse(0, tlsFailure + "\r\n");
+        SetLastError(moveError);
+        return false;
     }
     if (!moved) {
         // A reply that gives a reason (426 aborted, 451 local error) names

@@ -151,7 +151,7 @@ bool FtpStream::Connect(const FtpAddress& address, int timeoutMs) {
     return true;
 }
 
-long long FtpStream::SendSome(const char* data, size_t size, FtpReady& wait) {
+long long FtpStream::PlainSendSome(const char* data, size_t size, FtpReady& wait) {
     const int sent = send(SOCKET(handle_), data, Clamp(size), 0);
     if (sent != SOCKET_ERROR) return sent;
     if (WSAGetLastError() == WSAEWOULDBLOCK) {
@@ -162,7 +162,7 @@ long long FtpStream::SendSome(const char* data, size_t size, FtpReady& wait) {
     return -1;
 }
 
-long long FtpStream::ReceiveSome(char* buffer, size_t size, FtpReady& wait) {
+long long FtpStream::PlainReceiveSome(char* buffer, size_t size, FtpReady& wait) {
     const int got = recv(SOCKET(handle_), buffer, Clamp(size), 0);
     if (got != SOCKET_ERROR) return got;
     if (WSAGetLastError() == WSAEWOULDBLOCK) {
@@ -173,7 +173,7 @@ long long FtpStream::ReceiveSome(char* buffer, size_t size, FtpReady& wait) {
     return -1;
 }
 
-bool FtpStream::Wait(FtpReady what, int timeoutMs) {
+bool FtpStream::PlainWait(FtpReady what, int timeoutMs) {
     return WaitFor(SOCKET(handle_), what == FtpReady::Write, timeoutMs);
 }
 
@@ -186,7 +186,12 @@ void FtpStream::Abort() {
     if (handle >= 0) shutdown(SOCKET(handle), SD_BOTH);
 }
 
-void FtpStream::Close() {
+void FtpStream::PlainClose() {
     if (handle_ >= 0) closesocket(SOCKET(handle_));
     handle_ = -1;
 }
+
+// The TLS session runs over the stream's own socket.
+uintptr_t FtpStream::TlsSocket() { return uintptr_t(SOCKET(handle_)); }
+
+void FtpStream::ReleaseTlsSocket(uintptr_t) {}

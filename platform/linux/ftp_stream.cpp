@@ -1,18 +1,24 @@
 // FtpStream (platform/ftp/ftp_stream.h) on Linux sockets. They are the
 // system's own rather than the Winsock layer's, whose sockets are IPv4 only:
-// FTP servers are reached over IPv6 too.
+// FTP servers are reached over IPv6 too. A TLS session (platform/tls.h)
+// speaks the Winsock layer's sockets, so it gets one over a duplicate of the
+// descriptor: the same connection, the same non-blocking mode, and Abort's
+// shutdown reaches it too.
 #include "platform/ftp/ftp_stream.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#define KV_WINSOCK_ENTRY_POINTS_ONLY
+#include "platform/linux/winsock.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet.h"
 
@@ -139,7 +145,7 @@ bool FtpStream::Connect(const FtpAddress& address, int timeoutMs) {
     return true;
 }
 
-long long FtpStream::SendSome(const char* data, size_t size, FtpReady& wait) {
+long long FtpStream::PlainSendSome(const char* data, size_t size, FtpReady& wait) {
     for (;;) {
         ssize_t sent = send(int(handle_), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent >= 0) return sent;
@@ -153,7 +159,7 @@ long long FtpStream::SendSome(const char* data, size_t size, FtpReady& wait) {
     }
 }
 
-long long FtpStream::ReceiveSome(char* buffer, size_t size, FtpReady& wait) {
+long long FtpStream::PlainReceiveSome(char* buffer, size_t size, FtpReady& wait) {
     for (;;) {
         ssize_t got = recv(int(handle_), buffer, size, MSG_DONTWAIT);
         if (got >= 0) return got;
@@ -167,7 +173,7 @@ long long FtpStream::ReceiveSome(char* buffer, size_t size, FtpReady& wait) {
     }
 }
 
-bool FtpStream::Wait(FtpReady what, int timeoutMs) {
+bool FtpStream::PlainWait(FtpReady what, int timeoutMs) {
     return WaitFor(int(handle_), what == FtpReady::Read ? POLLIN : POLLOUT, timeoutMs);
 }
 
@@ -180,7 +186,15 @@ void FtpStream::Abort() {
     if (handle >= 0) shutdown(int(handle), SHUT_RDWR);
 }
 
-void FtpStream::Close() {
+void FtpStream::PlainClose() {
     if (handle_ >= 0) close(int(handle_));
     handle_ = -1;
 }
+
+uintptr_t FtpStream::TlsSocket() {
+    const int copy = fcntl(int(handle_), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return ~uintptr_t(0);
+    return kv_winsock::AdoptConnected(copy);
+}
+
+void FtpStream::ReleaseTlsSocket(uintptr_t socket) { kv_winsock::CloseSocket(socket); }

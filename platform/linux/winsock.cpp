@@ -167,8 +167,10 @@ std::shared_ptr<SocketObject> Lookup(UINT_PTR s) {
 // Lists a new socket for descriptor fd (closed if that fails) and returns its
 // value; INVALID_SOCKET with WSAENOBUFS when memory runs out.
 UINT_PTR Adopt(int fd, const SocketObject* settingsFrom) {
+    bool made = false;
     try {
         auto sock = std::make_shared<SocketObject>(fd);
+        made = true;
         if (settingsFrom) {
             sock->nonBlocking = settingsFrom->nonBlocking.load();
             sock->receiveTimeout = settingsFrom->receiveTimeout.load();
@@ -183,6 +185,7 @@ UINT_PTR Adopt(int fd, const SocketObject* settingsFrom) {
     } catch (const std::bad_alloc&) {
         // Either the object was never made (the descriptor is still ours to
         // close) or it died with the failed emplace and closed it.
+        if (!made) ::close(fd);
         SetLastError(WSAENOBUFS);
         return INVALID_SOCKET;
     }
@@ -342,6 +345,15 @@ UINT_PTR kv_winsock::Socket(int af, int type, int protocol) {
         return INVALID_SOCKET;
     }
     return Adopt(fd, nullptr);
+}
+
+UINT_PTR kv_winsock::AdoptConnected(int fd) {
+    const UINT_PTR value = Adopt(fd, nullptr);
+    if (value == INVALID_SOCKET) return value;
+    auto sock = Lookup(value);
+    sock->nonBlocking = true;
+    sock->connectAsked = true;
+    return value;
 }
 
 int kv_winsock::CloseSocket(UINT_PTR s) {

@@ -180,6 +180,14 @@ Hostent* GetHostByName(const char* name);
 ULONG InetAddr(const char* cp);
 char* InetNtoa(ULONG addr);
 
+// Linux only, for the platform's own code: lists a connected, non-blocking
+// descriptor as a socket of this layer (it then owns the descriptor and
+// closes it with closesocket), so that code speaking Windows Sockets, such
+// as the TLS layer, can run over a connection made with the system's calls.
+// INVALID_SOCKET with the last error set when that fails (the descriptor is
+// closed then).
+UINT_PTR AdoptConnected(int fd);
+
 }  // namespace kv_winsock
 
 #ifndef KV_WINSOCK_ENTRY_POINTS_ONLY

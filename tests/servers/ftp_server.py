@@ -4,6 +4,16 @@
 One user with every permission, a fresh home folder, passive ports from a
 range of its own. Info lines: port, user, password, home, recent (see
 populate_home). pyftpdlib offers MLSD and lists LIST times in UTC.
+
+--tls explicit|implicit serves FTP over TLS only (TLS required on the
+control connection before the login and on every data connection;
+implicit: TLS from the first byte) with a fresh test authority's "good"
+certificate (test_ca.py, in the folder --certs, default "<info>.certs").
+Then more listeners on the same home, each with another certificate of that
+authority, give their ports as info lines too: expired_port,
+wrongname_port, selfsigned_port; and "certs DIR", "commands FILE": every
+command line's verb the servers received, one a line ("PORT VERB"), for
+telling what a client sent before it gave up.
 """
 import calendar
 import os
@@ -66,6 +76,43 @@ def passive_range(count=64):
 
 def options(parser):
     parser.add_argument("--home", help="serve this folder as it is (default: a fresh, populated one, removed at the end)")
+    parser.add_argument("--tls", choices=("explicit", "implicit"), help="FTP over TLS only")
+    parser.add_argument("--certs", help='folder for the certificates (default: "<info>.certs")')
+
+
+TLS_KINDS = ("good", "expired", "wrongname", "selfsigned")
+
+
+def tls_handler(base, kind, certs, implicit, commands):
+    """A TLS handler class for one certificate kind of test_ca.py."""
+    from pyftpdlib.handlers import TLS_FTPHandler
+
+    class Handler(TLS_FTPHandler, base):
+        certfile = os.path.join(certs, kind + ".pem")
+        keyfile = os.path.join(certs, kind + ".key")
+        ssl_context = None  # one per class: each kind has its own certificate
+        tls_control_required = True
+        tls_data_required = True
+
+        def handle(self):
+            if implicit:
+                # The greeting waits for the handshake: pushed before, it
+                # would stay queued behind it.
+                self.secure_connection(self.ssl_context)
+            else:
+                super().handle()
+
+        def handle_ssl_established(self):
+            if implicit and not getattr(self, "greeted", False):
+                self.greeted = True
+                super().handle()
+
+        def pre_process_command(self, line, cmd, arg):
+            with open(commands, "a") as f:
+                f.write("%d %s\n" % (self.socket.getsockname()[1], cmd))
+            super().pre_process_command(line, cmd, arg)
+
+    return Handler
 
 
 def main():
@@ -86,11 +133,28 @@ def main():
     Handler.authorizer = authorizer
     Handler.passive_ports = passive_range()
     Handler.banner = "kestrovane test server ready"
-    server = ThreadedFTPServer(("127.0.0.1", 0), Handler)
-    server.max_cons = 64
-    port = server.socket.getsockname()[1]
-    serverlib.write_info(args.info, [("port", port), ("user", USER), ("password", PASSWORD),
-                                     ("home", home), ("recent", recent)])
+    facts = []
+    if args.tls:
+        import test_ca
+        certs = os.path.abspath(args.certs or args.info + ".certs")
+        test_ca.make(certs)
+        commands = os.path.join(certs, "commands.log")
+        open(commands, "w").close()
+        servers = []
+        for kind in TLS_KINDS:
+            handler = tls_handler(Handler, kind, certs, args.tls == "implicit", commands)
+            servers.append(ThreadedFTPServer(("127.0.0.1", 0), handler))
+            servers[-1].max_cons = 64
+            name = "port" if kind == "good" else kind + "_port"
+            facts.append((name, servers[-1].socket.getsockname()[1]))
+        facts += [("certs", certs), ("commands", commands)]
+        server = servers[0]  # the listeners share one I/O loop
+    else:
+        server = ThreadedFTPServer(("127.0.0.1", 0), Handler)
+        server.max_cons = 64
+        facts.append(("port", server.socket.getsockname()[1]))
+    serverlib.write_info(args.info, facts + [("user", USER), ("password", PASSWORD),
+                                             ("home", home), ("recent", recent)])
     try:
         server.serve_forever(handle_exit=True)
     finally:

@@ -11,6 +11,12 @@ in UTC, and takes a passive range of its own.
 Must run as root (vsftpd drops to the user after login). Info lines: port,
 user, password, home, recent. vsftpd reports start-up errors on descriptor
 0, so it runs with errors.log there.
+
+--tls explicit|implicit serves FTP over TLS only: the login and every data
+connection must be TLS, and a data connection must resume the control
+connection's TLS session (require_ssl_reuse); the certificate is a fresh
+test authority's "good" one (test_ca.py, in the folder --certs, default
+"<info>.certs"; info line "certs DIR").
 """
 import os
 import pwd
@@ -45,13 +51,38 @@ def ensure_user():
     return entry.pw_uid, entry.pw_gid
 
 
-def wait_listening(port, proc, seconds=10):
+def options(parser):
+    parser.add_argument("--tls", choices=("explicit", "implicit"), help="FTP over TLS only")
+    parser.add_argument("--certs", help='folder for the certificates (default: "<info>.certs")')
+
+
+def tls_settings(args):
+    """The configuration lines for --tls, and the info lines."""
+    if not args.tls:
+        return [], []
+    import test_ca
+    certs = os.path.abspath(args.certs or args.info + ".certs")
+    test_ca.make(certs)
+    lines = ["ssl_enable=YES", "rsa_cert_file=%s" % os.path.join(certs, "good.pem"),
+             "rsa_private_key_file=%s" % os.path.join(certs, "good.key"),
+             "allow_anon_ssl=NO", "force_local_logins_ssl=YES", "force_local_data_ssl=YES",
+             "require_ssl_reuse=YES", "ssl_tlsv1=YES", "ssl_sslv2=NO", "ssl_sslv3=NO"]
+    if args.tls == "implicit":
+        lines.append("implicit_ssl=YES")
+    return lines, [("certs", certs)]
+
+
+def wait_listening(port, proc, greets=True, seconds=10):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         if proc.poll() is not None:
             return False
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=1) as s:
+                # A greeting in clear; under implicit TLS the server waits for
+                # a handshake, and being connected is all there is to see.
+                if not greets:
+                    return True
                 s.recv(100)
                 return True
         except OSError:
@@ -60,7 +91,7 @@ def wait_listening(port, proc, seconds=10):
 
 
 def main():
-    args = serverlib.arguments(__doc__)
+    args = serverlib.arguments(__doc__, options)
     if os.geteuid() != 0:
         sys.exit("vsftpd_server.py must run as root")
     uid, gid = ensure_user()
@@ -71,6 +102,7 @@ def main():
     os.chmod(work, 0o755)
     port = serverlib.free_port()
     ports = passive_range()
+    tls_lines, tls_facts = tls_settings(args)
     config = os.path.join(work, "vsftpd.conf")
     with open(config, "w") as f:
         f.write("\n".join([
@@ -84,7 +116,7 @@ def main():
             "pam_service_name=vsftpd", "secure_chroot_dir=/var/run/vsftpd/empty",
             "xferlog_enable=NO", "max_clients=0", "max_per_ip=0",
             "ftpd_banner=kestrovane vsftpd ready", "idle_session_timeout=600",
-            "data_connection_timeout=120", ""]))
+            "data_connection_timeout=120"] + tls_lines + [""]))
     os.chmod(config, 0o600)
     os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
     errors = open(os.path.join(work, "errors.log"), "w+")
@@ -103,12 +135,12 @@ def main():
     timer = threading.Timer(args.lifetime, finish)
     timer.daemon = True
     timer.start()
-    if not wait_listening(port, proc):
+    if not wait_listening(port, proc, args.tls != "implicit"):
         errors.seek(0)
         sys.stdout.write("vsftpd did not start: %s\n" % errors.read())
         finish()
     serverlib.write_info(args.info, [("port", port), ("user", USER), ("password", PASSWORD),
-                                     ("home", home), ("recent", recent)])
+                                     ("home", home), ("recent", recent)] + tls_facts)
     proc.wait()
     finish()
 

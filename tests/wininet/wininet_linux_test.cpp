@@ -192,6 +192,22 @@ TEST_F(Scripted, UploadIntoAClosedDataConnection) {
     EXPECT_EQ(Pwd(c.get()), "/");
 }
 
+TEST_F(Scripted, SecureConnectionsNeverGoOnInClear) {
+    InternetHandle c(InternetConnectA(internet_.get(), "127.0.0.1",
+                                      INTERNET_PORT(ServerPort("scripted_ftp", "plain")), "scripted",
+                                      "faulty", INTERNET_SERVICE_FTP,
+                                      INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE, 0));
+    EXPECT_FALSE(c);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
+    DWORD error = 0;
+    char text[200];
+    DWORD length = sizeof text;
+    ASSERT_TRUE(InternetGetLastResponseInfoA(&error, text, &length));
+    EXPECT_EQ(std::string(text, length), "the server refused AUTH TLS (reply 530)");
+    const std::string transcript = Transcript("plain");
+    EXPECT_TRUE(transcript.ends_with("AUTH TLS\n")) << transcript;
+}
+
 TEST_F(Scripted, PassiveReplyNamingAnotherHostIsNotFollowed) {
     InternetHandle c(Connect("pasv_other"));
     ASSERT_TRUE(c) << GetLastError();
