@@ -12,14 +12,9 @@ void FtpClient::Goodbye() {
     const DWORD error = GetLastError();
     static const char kQuit[] = "QUIT\r\n";
     FtpReady wait;
-    if (stream.SendSome(kQuit, sizeof kQuit - 1, wait) > 0) {
-        // Let the server answer and close first, briefly, so that it sees an
-        // orderly goodbye rather than a reset.
-        stream.ShutdownSend();
-        char sink[512];
-        while (stream.Receive(sink, sizeof sink, 500) > 0) {
-        }
-    }
+    // Let the server answer and close first, briefly, so that it sees an
+    // orderly goodbye rather than a reset.
+    if (stream.SendSome(kQuit, sizeof kQuit - 1, wait) > 0) stream.FinishSending(500);
     SetLastError(error);
 }
 
@@ -79,6 +74,8 @@ std::string FtpFolderOf257(const std::string& text) {
 }
 
 namespace {
+
+constexpr uint16_t kImplicitTlsPort = 990;  // "ftps", by IANA
 
 // Why a secure connection cannot go on, for InternetGetLastResponseInfoA.
 bool SecurityFailure(const std::string& reason, DWORD error) {
@@ -178,6 +175,7 @@ bool FtpConnectAndLogin(FtpClient& connection, const char* host, uint16_t port, 
     connection.host = host;
     const bool implicit = connection.secure && (flags & PLATFORM_FLAG_IMPLICIT_TLS);
     const bool explicitTls = connection.secure && !implicit;
+    if (!port) port = implicit ? kImplicitTlsPort : INTERNET_DEFAULT_FTP_PORT;
     if (control.Connect(host, port) && (!implicit || StartControlTls(connection)) &&
         ReadGreeting(control) && (!explicitTls || AskForTls(connection)) &&
         LogIn(control, userName, password) && (!connection.secure || ProtectData(control)) &&

@@ -39,8 +39,9 @@ struct FtpClient {
 };
 
 // Connects to host:port and logs in, as InternetConnectA does for an FTP
-// service: `flags` are InternetConnectA's. Anonymous when userName is NULL;
-// the features (MLSD) are asked for afterwards.
+// service: `flags` are InternetConnectA's. Port 0 is 21, or 990 under
+// implicit TLS. Anonymous when userName is NULL; the features (MLSD) are
+// asked for afterwards.
 //
 // INTERNET_FLAG_SECURE asks for TLS (platform/extensions.h): explicit
 // (greeting, "AUTH TLS" answered by 234, handshake), or with

@@ -135,13 +135,13 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
     bool finalSeen = reply.code / 100 == 2;  // some servers answer 226 at once
     bool moved = true;
     // TLS on the data connection starts once the server has taken the
-    // command: servers answer "150 ..." and only then take the handshake
-    // (vsftpd), or take it whenever it comes (pyftpdlib), so the order
-    // connect, command, 1xx reply, handshake suits both, where a client
-    // that shook hands before sending the command would wait for a server
-    // waiting for the command. The session resumes the control
-    // connection's: servers refuse a data connection that does not
-    // (vsftpd's require_ssl_reuse), as it could be anybody's.
+    // command, in the order connect, command, 1xx reply, handshake:
+    // servers answer "150 ..." and only then take the handshake (vsftpd),
+    // or reset a data connection whose handshake comes before the command
+    // (pyftpdlib), so a client that shook hands first would wait for a
+    // server waiting for the command, or be refused. The session resumes
+    // the control connection's: servers refuse a data connection that does
+    // not (vsftpd's require_ssl_reuse), as it could be anybody's.
     std::string tlsFailure;
     if (connection.secure &&
         !data.stream().StartTls(connection.host.c_str(), &control.stream(), InternetTimeoutMs())) {

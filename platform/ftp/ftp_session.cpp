@@ -41,8 +41,7 @@ HINTERNET FtpSessionConnect(HINTERNET parent, bool foreignParent, LPCSTR serverN
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const uint16_t port = serverPort ? serverPort : INTERNET_DEFAULT_FTP_PORT;
-    if (!FtpConnectAndLogin(*connection, serverName, port, flags, userName, password)) return nullptr;
+    if (!FtpConnectAndLogin(*connection, serverName, serverPort, flags, userName, password)) return nullptr;
     return InternetRegister(std::move(connection), parent, foreignParent);
 }
 

@@ -43,11 +43,11 @@ private:
     std::unique_lock<std::mutex> lock_;
 };
 
-
 // InternetConnectA for an FTP service in passive mode, whose flags the
-// caller has checked: connects to serverName:serverPort (0: 21), logs in and
-// lists the connection below parent (foreignParent: a handle of the
-// system's WinINet). NULL with the last error set.
+// caller has checked: connects to serverName:serverPort (0: the default of
+// FtpConnectAndLogin), logs in and lists the connection below parent
+// (foreignParent: a handle of the system's WinINet). NULL with the last
+// error set.
 HINTERNET FtpSessionConnect(HINTERNET parent, bool foreignParent, LPCSTR serverName,
                             INTERNET_PORT serverPort, LPCSTR userName, LPCSTR password,
                             DWORD flags);
