@@ -30,7 +30,7 @@ enum class InternetKind : uint32_t {
 };
 
 // One Internet handle. A HINTERNET is the object's address; it is listed in
-// the registry of wininet_handles.cpp while open, and objects are shared_ptr
+// the registry of internet_handles.cpp while open, and objects are shared_ptr
 // owned, so a handle closed by one thread while another is inside a call on
 // it stays alive until that call returns.
 struct InternetObject {
