@@ -18,6 +18,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <wininet.h>
+#include "platform/win/wininet_routing.h"
 #else
 #include "platform/linux/win32_types.h"
 #include "platform/linux/kernel32.h"

@@ -1,7 +1,7 @@
 // The FTP client's protocol, apart from any handle table: one connection's
 // state, logging in, one-command exchanges, passive data connections and the
 // transfer of one data stream. Each system's WinINet glue wraps an FtpClient
-// in its connection handle (Linux: platform/linux/ftp_session.h).
+// in its connection handle (platform/ftp/ftp_session.h).
 #pragma once
 
 #include <atomic>

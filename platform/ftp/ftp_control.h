@@ -84,7 +84,7 @@ uint32_t FtpErrorFromReply(int code);
 
 // Records the last reply received by this thread (code and full text, lines
 // ending in CR LF) for InternetGetLastResponseInfoA.
-// Each system's WinINet glue defines it (Linux: wininet_handles.cpp).
+// Defined with the handle tree (internet_handles.cpp).
 void InternetSetLastResponse(uint32_t code, const std::string& text);
 
 struct FtpReply {

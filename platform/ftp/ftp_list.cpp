@@ -97,7 +97,7 @@ bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<F
                 mlsd ? FtpParseMlsdLine(line, entry) : FtpParseListLine(line, now, entry);
             anyLine = true;
             anyListingLine = anyListingLine || kind != FtpLine::kUnreadable;
-            if (kind == FtpLine::kEntry && FtpMatchMask(mask, entry.name))
+            if (kind == FtpLine::kEntry && FtpMatchMask(mask, entry.name.c_str()))
                 entries.push_back(std::move(entry));
         }
         if (anyLine && !anyListingLine) {

@@ -74,8 +74,8 @@ FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry&
 // True when name can be returned as a directory entry (see above).
 bool FtpNameIsListable(const std::string& name);
 
-// Windows mask matching, the rule of FindFirstFileA. Each system's find
-// glue defines it (Linux: ftp_find.cpp).
-bool FtpMatchMask(const std::string& mask, const std::string& name);
+// Windows mask matching, the rule of FindFirstFileA (ftp_find.cpp; Linux's
+// FindFirstFileA uses it too).
+bool FtpMatchMask(const std::string& mask, const char* name);
 
 void FtpFillFindData(const FtpEntry& entry, WIN32_FIND_DATAA& data);

@@ -20,9 +20,3 @@ DWORD PlatformAttributesFromStat(const struct stat& st, const std::string& name)
 
 // The last component of a native path.
 std::string PlatformLeafName(const std::string& native);
-
-// Windows mask matching, shared by FindFirstFileA and the FTP listings: "*"
-// matches any run of characters, "?" exactly one, other characters
-// themselves without regard to ASCII case; dots and stars left over at the
-// end of the mask match nothing ("*.*" matches names without a dot).
-bool PlatformMatchMask(const std::string& mask, const char* name);

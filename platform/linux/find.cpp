@@ -18,6 +18,7 @@
 
 #include "platform/linux/errors.h"
 #include "platform/linux/filetime.h"
+#include "platform/ftp/ftp_listing.h"
 #include "platform/linux/files.h"
 #include "platform/linux/handles.h"
 #include "platform/linux/kernel32.h"
@@ -80,33 +81,6 @@ bool SameEntry(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
-
-// Windows mask matching: "*" matches any run of characters, "?" exactly one,
-// other characters themselves without regard to ASCII case; dots and stars
-// left over at the end of the mask match nothing, which is why "*.*" matches
-// names without a dot and "name." matches "name".
-bool PlatformMatchMask(const std::string& mask, const char* name) {
-    const size_t maskLength = mask.size();
-    const size_t nameLength = std::strlen(name);
-    size_t m = 0, n = 0;
-    size_t starMask = std::string::npos, starName = 0;
-    while (n < nameLength) {
-        if (m < maskLength && mask[m] == '*') {
-            starMask = m++;
-            starName = n;
-        } else if (m < maskLength && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n]))) {
-            ++m;
-            ++n;
-        } else if (starMask != std::string::npos) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (m < maskLength && (mask[m] == '*' || mask[m] == '.')) ++m;
-    return m == maskLength;
-}
 
 HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     if (!PlatformCheckPathText(fileName)) return INVALID_HANDLE_VALUE;
@@ -190,7 +164,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
                 // A name Windows cannot hold, or one with a backslash, which the
                 // program could never name again, is not listed.
                 if (std::strlen(name) >= MAX_PATH || std::strchr(name, '\\')) continue;
-                if (exactName ? mask == name : PlatformMatchMask(mask, name)) find->names.emplace_back(name);
+                if (exactName ? mask == name : FtpMatchMask(mask, name)) find->names.emplace_back(name);
             }
             closedir(dir);
             std::sort(find->names.begin(), find->names.end(), ListsBefore);

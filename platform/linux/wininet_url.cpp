@@ -20,7 +20,7 @@
 
 #include "platform/ftp/ftp_control.h"
 #include "platform/linux/kernel32.h"
-#include "platform/linux/wininet_internal.h"
+#include "platform/ftp/internet_handles.h"
 
 namespace {
 

@@ -18,12 +18,3 @@ BOOL PlatformWriteDesktopEntry(LPCSTR folder, LPCSTR program, LPCSTR icon) {
     // what Windows shows.
     return TRUE;
 }
-
-BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile, BOOL failIfExists,
-                              DWORD flagsAndAttributes, DWORD flags, LONGLONG knownSize) {
-    if (knownSize < 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return FtpGetFileA(connect, remoteFile, newFile, failIfExists, flagsAndAttributes, flags, 0);
-}

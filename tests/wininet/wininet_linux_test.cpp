@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/linux/wininet_internal.h"
+#include "platform/ftp/internet_handles.h"
 #include "support/temp_folder.h"
 #include "wininet/ftp_session.h"
 

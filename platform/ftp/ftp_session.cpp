@@ -1,11 +1,9 @@
-// InternetConnectA (connect and log in) and the FTP calls that are one
-// command on the control connection: PWD, CWD, MKD, RMD, DELE.
-#include "platform/linux/ftp_session.h"
+// Connecting (and logging in) and the FTP calls that are one command on the
+// control connection: PWD, CWD, MKD, RMD, DELE (see ftp_session.h).
+#include "platform/ftp/ftp_session.h"
 
 #include <cstring>
 #include <new>
-
-#include "platform/linux/kernel32.h"
 
 FtpCall::FtpCall(HINTERNET handle) {
     std::shared_ptr<FtpConnection> connection = InternetLookupAs<FtpConnection>(handle);
@@ -23,9 +21,7 @@ FtpCall::FtpCall(HINTERNET handle) {
     lock_ = std::move(lock);
 }
 
-namespace {
-
-BOOL OneCommand(HINTERNET connect, const char* verb, LPCSTR name) {
+BOOL FtpSessionCommand(HINTERNET connect, const char* verb, LPCSTR name) {
     if (!name || !*name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -35,17 +31,9 @@ BOOL OneCommand(HINTERNET connect, const char* verb, LPCSTR name) {
     return FtpSimpleCommand(*call, verb, name) ? TRUE : FALSE;
 }
 
-}  // namespace
-
-HINTERNET InternetConnectA(HINTERNET internet, LPCSTR serverName, INTERNET_PORT serverPort,
-                           LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,
-                           DWORD_PTR context) {
-    if (!InternetLookupAs<InternetSession>(internet)) return nullptr;
-    if (!serverName || !*serverName || service != INTERNET_SERVICE_FTP ||
-        !(flags & INTERNET_FLAG_PASSIVE)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+HINTERNET FtpSessionConnect(HINTERNET parent, bool foreignParent, LPCSTR serverName,
+                            INTERNET_PORT serverPort, LPCSTR userName, LPCSTR password,
+                            DWORD flags) {
     std::shared_ptr<FtpConnection> connection;
     try {
         connection = std::make_shared<FtpConnection>();
@@ -54,10 +42,10 @@ HINTERNET InternetConnectA(HINTERNET internet, LPCSTR serverName, INTERNET_PORT 
         return nullptr;
     }
     if (!FtpConnectAndLogin(*connection, serverName, serverPort, flags, userName, password)) return nullptr;
-    return InternetRegister(std::move(connection), internet);
+    return InternetRegister(std::move(connection), parent, foreignParent);
 }
 
-BOOL FtpGetCurrentDirectoryA(HINTERNET connect, LPSTR currentDirectory, LPDWORD length) {
+BOOL FtpSessionGetCurrentDirectory(HINTERNET connect, LPSTR currentDirectory, LPDWORD length) {
     if (!currentDirectory || !length) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -79,20 +67,4 @@ BOOL FtpGetCurrentDirectoryA(HINTERNET connect, LPSTR currentDirectory, LPDWORD 
     std::memcpy(currentDirectory, folder.c_str(), folder.size() + 1);
     *length = DWORD(folder.size());
     return TRUE;
-}
-
-BOOL FtpSetCurrentDirectoryA(HINTERNET connect, LPCSTR directory) {
-    return OneCommand(connect, "CWD", directory);
-}
-
-BOOL FtpCreateDirectoryA(HINTERNET connect, LPCSTR directory) {
-    return OneCommand(connect, "MKD", directory);
-}
-
-BOOL FtpRemoveDirectoryA(HINTERNET connect, LPCSTR directory) {
-    return OneCommand(connect, "RMD", directory);
-}
-
-BOOL FtpDeleteFileA(HINTERNET connect, LPCSTR fileName) {
-    return OneCommand(connect, "DELE", fileName);
 }

@@ -1,18 +1,15 @@
-// FtpFindFirstFileA / InternetFindNextFileA: a listing (platform/ftp/
-// ftp_list.cpp) handed out one entry at a time.
+// FtpFindFirstFileA / InternetFindNextFileA: a listing (ftp_list.cpp)
+// handed out one entry at a time, and the mask rule of the listings.
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "platform/ftp/ftp_listing.h"
-#include "platform/linux/files.h"
-#include "platform/linux/ftp_session.h"
-#include "platform/linux/kernel32.h"
-
-bool FtpMatchMask(const std::string& mask, const std::string& name) {
-    return PlatformMatchMask(mask, name.c_str());
-}
+#include "platform/ftp/ftp_session.h"
 
 namespace {
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
 struct FtpFind final : InternetObject {
     static constexpr InternetKind kKind = InternetKind::FtpFind;
@@ -30,8 +27,35 @@ struct FtpFind final : InternetObject {
 
 }  // namespace
 
-HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
-                            LPWIN32_FIND_DATAA findFileData, DWORD flags, DWORD_PTR context) {
+// Windows mask matching: "*" matches any run of characters, "?" exactly one,
+// other characters themselves without regard to ASCII case; dots and stars
+// left over at the end of the mask match nothing, which is why "*.*" matches
+// names without a dot and "name." matches "name".
+bool FtpMatchMask(const std::string& mask, const char* name) {
+    const size_t maskLength = mask.size();
+    const size_t nameLength = std::strlen(name);
+    size_t m = 0, n = 0;
+    size_t starMask = std::string::npos, starName = 0;
+    while (n < nameLength) {
+        if (m < maskLength && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (m < maskLength && (mask[m] == '?' || Upper(mask[m]) == Upper(name[n]))) {
+            ++m;
+            ++n;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < maskLength && (mask[m] == '*' || mask[m] == '.')) ++m;
+    return m == maskLength;
+}
+
+HINTERNET FtpSessionFindFirst(HINTERNET connect, LPCSTR searchFile,
+                              LPWIN32_FIND_DATAA findFileData) {
     FtpCall call(connect);
     if (!call.ok()) return nullptr;
     if (call->listingOpen) {
@@ -63,7 +87,7 @@ HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
     return handle;
 }
 
-BOOL InternetFindNextFileA(HINTERNET find, LPVOID findData) {
+BOOL FtpSessionFindNext(HINTERNET find, LPVOID findData) {
     std::shared_ptr<FtpFind> listing = InternetLookupAs<FtpFind>(find);
     if (!listing) return FALSE;
     if (!findData) {

@@ -1,18 +1,19 @@
-// The Internet handle tree, InternetOpenA, InternetCloseHandle and
-// InternetGetLastResponseInfoA.
+// The Internet handle tree, closing handles and the last reply (see
+// internet_handles.h).
+#include "platform/ftp/internet_handles.h"
+
 #include <cstring>
 #include <new>
 #include <unordered_map>
 
-#include "platform/ftp/ftp_control.h"
-#include "platform/linux/kernel32.h"
-#include "platform/linux/wininet_internal.h"
+#include "platform/win32.h"
 
 namespace {
 
 struct Entry {
     std::shared_ptr<InternetObject> object;
     HINTERNET parent = nullptr;
+    bool foreignParent = false;  // parent is the system's, not listed here
     std::vector<HINTERNET> children;
 };
 
@@ -30,7 +31,7 @@ void Unlist(HINTERNET handle, std::vector<std::shared_ptr<InternetObject>>& doom
     if (it == Registry().end()) return;
     Entry entry = std::move(it->second);
     Registry().erase(it);
-    if (entry.parent) {
+    if (entry.parent && !entry.foreignParent) {
         auto parent = Registry().find(entry.parent);
         if (parent != Registry().end()) std::erase(parent->second.children, handle);
     }
@@ -41,13 +42,21 @@ void Unlist(HINTERNET handle, std::vector<std::shared_ptr<InternetObject>>& doom
 thread_local DWORD t_responseCode = 0;
 thread_local std::string t_responseText;
 
+// Aborts the objects of closed handles, then lets them go, children first:
+// a listing still refers to its connection.
+void Release(std::vector<std::shared_ptr<InternetObject>>& doomed) {
+    for (auto& object : doomed) object->Abort();
+    while (!doomed.empty()) doomed.pop_back();
+}
+
 }  // namespace
 
-HINTERNET InternetRegister(std::shared_ptr<InternetObject> object, HINTERNET parent) {
+HINTERNET InternetRegister(std::shared_ptr<InternetObject> object, HINTERNET parent,
+                           bool foreignParent) {
     HINTERNET handle = object.get();
     try {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (parent) {
+        if (parent && !foreignParent) {
             auto it = Registry().find(parent);
             if (it == Registry().end()) {  // closed by another thread meanwhile
                 SetLastError(ERROR_INVALID_HANDLE);
@@ -58,6 +67,7 @@ HINTERNET InternetRegister(std::shared_ptr<InternetObject> object, HINTERNET par
         Entry entry;
         entry.object = std::move(object);
         entry.parent = parent;
+        entry.foreignParent = foreignParent;
         Registry().emplace(handle, std::move(entry));
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -85,35 +95,12 @@ void InternetSetLastResponse(uint32_t code, const std::string& text) {
     t_responseText = text;
 }
 
-HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
-                        DWORD flags) {
-    if (flags & INTERNET_FLAG_ASYNC) {  // status callbacks are not provided
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
-        accessType != INTERNET_OPEN_TYPE_PROXY &&
-        accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    std::shared_ptr<InternetSession> session;
-    try {
-        session = std::make_shared<InternetSession>();
-        session->agent = agent ? agent : "";
-        session->accessType = accessType;
-        if (accessType == INTERNET_OPEN_TYPE_PROXY) {
-            session->proxy = proxy ? proxy : "";
-            session->proxyBypass = proxyBypass ? proxyBypass : "";
-        }
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    return InternetRegister(std::move(session), nullptr);
+bool InternetIsListed(HINTERNET handle) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return Registry().count(handle) != 0;
 }
 
-BOOL InternetCloseHandle(HINTERNET internet) {
+BOOL InternetCloseListed(HINTERNET internet) {
     std::vector<std::shared_ptr<InternetObject>> doomed;
     try {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -126,13 +113,25 @@ BOOL InternetCloseHandle(HINTERNET internet) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    for (auto& object : doomed) object->Abort();
-    // Children die first: a listing still refers to its connection.
-    while (!doomed.empty()) doomed.pop_back();
+    Release(doomed);
     return TRUE;
 }
 
-BOOL InternetGetLastResponseInfoA(LPDWORD error, LPSTR buffer, LPDWORD length) {
+void InternetCloseChildrenOf(HINTERNET foreignParent) {
+    std::vector<std::shared_ptr<InternetObject>> doomed;
+    try {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        std::vector<HINTERNET> children;
+        for (const auto& [handle, entry] : Registry())
+            if (entry.foreignParent && entry.parent == foreignParent) children.push_back(handle);
+        for (HINTERNET child : children) Unlist(child, doomed);
+    } catch (const std::bad_alloc&) {
+        // Left listed: closed with their own handles, or never.
+    }
+    Release(doomed);
+}
+
+BOOL InternetLastResponseInfo(LPDWORD error, LPSTR buffer, LPDWORD length) {
     if (!error || !length) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
