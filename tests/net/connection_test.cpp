@@ -76,10 +76,17 @@ protected:
     }
     int BatchStarts() const
     {
-        // The batch runs on its own: give it a moment to write.
-        for (int i = 0; i < 40 && !fs::exists(folder.path() / "started.txt"); ++i)
+        // The batch runs on its own: give it time to write its whole line
+        // (a command interpreter under Wine on a busy machine takes seconds;
+        // the file may exist before its line is in it).
+        std::string lines;
+        for (int i = 0; i < 160; ++i) {
+            if (fs::exists(folder.path() / "started.txt"))
+                lines = ReadWholeFile(folder.path() / "started.txt");
+            if (!lines.empty() && lines.back() == '\n')
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::string lines = ReadWholeFile(folder.path() / "started.txt");
+        }
         return int(std::count(lines.begin(), lines.end(), '\n'));
     }
 
