@@ -1,9 +1,10 @@
 #include "alerts/event_log.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "alerts/show_events.h"
-#include "core/site_files.h"
+#include "sites/site_files.h"
 #include "records/record_file.h"
 
 int32_t pendingEvents = 0;
@@ -87,6 +88,23 @@ void LogEvent(uint8_t type, WIN32_FIND_DATAA findData, int32_t changed, const st
         batchLogged = true;
     else
         ShowEvents(2);
+}
+
+std::tm LocalNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm stamp{};
+    if (const std::tm* local = std::localtime(&now))
+        stamp = *local;
+    return stamp;
+}
+
+void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason)
+{
+    WIN32_FIND_DATAA entry;
+    std::memset(&entry, 0, sizeof entry);
+    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", reason);
+    LogEvent(type, entry, 0, &stamp, 0);
 }
 
 EventPageBatch::EventPageBatch()

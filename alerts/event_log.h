@@ -100,6 +100,15 @@ extern EventRecord eventRecord;
 void LogEvent(uint8_t type, WIN32_FIND_DATAA findData, int32_t changed, const std::tm* stamp,
               int32_t detail);
 
+// The local time now, for event stamps.
+std::tm LocalNow();
+
+// A connection event (lost, regained, unable to connect) with an all-zero
+// entry; a `reason` (why the server could not be reached, e.g. "certificate
+// expired") goes into the entry's name, where the event's line shows it
+// (alerts/event_lines.h).
+void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason = "");
+
 // While one lives, LogEvent does not redraw the page after each event; when
 // the outermost one ends, the page is redrawn once if events were logged
 // meanwhile. A pass that may log hundreds of events holds one while it works:

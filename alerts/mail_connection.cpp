@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/data_files.h"
+#include "sites/data_files.h"
 
 namespace {
 

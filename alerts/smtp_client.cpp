@@ -6,8 +6,8 @@
 
 #include "alerts/mail_connection.h"
 #include "alerts/show_events.h"
-#include "core/data_files.h"
-#include "core/site_list.h"
+#include "sites/data_files.h"
+#include "sites/site_list.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 

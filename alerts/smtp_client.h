@@ -42,7 +42,7 @@ extern int mailMinimumBytesPerSecond;
 // other "://" text, or a malformed name or port in those forms, is refused
 // before anything is sent. TLS is started whenever the server offers
 // STARTTLS; the server is verified against the system's trust and
-// kTrustFile (core/data_files.h). Servers seen offering STARTTLS are
+// kTrustFile (sites/data_files.h). Servers seen offering STARTTLS are
 // remembered in "\kestrovane\mailtls.txt" ("host port" lines); when one no
 // longer offers it, the attempt ends before AUTH. Whenever TLS was asked for
 // or offered and cannot be had (refused, failed, certificate not good), the

@@ -70,7 +70,7 @@
 
 #include "bench_ftp_curl.h"
 #include "bench_stats.h"
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "keyfile/keyfile.h"
 #include "net/connection.h"

@@ -19,7 +19,7 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
+#include "sites/site_files.h"
 #include "bench/page_fields.h"
 #include "tessil/tessil.h"
 

@@ -3,7 +3,7 @@
 // menu bar, through the same platform layer, woken four times a second (the
 // rate at which the driver's waits pump) by a timer and doing nothing else.
 // It runs until its window is closed.
-#include "core/resources.h"
+#include "app/resources.h"
 #include "platform/win32.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The CPU of one visit of a quiet site (VisitSite, core/monitor.h) with site
+// The CPU of one visit of a quiet site (VisitSite, app/monitor.h) with site
 // lists of 10, 100 and 1,000 records, in one process against one server
 // (bench/driver.py starts it and makes the site): a visit's cost must not
 // grow with the list.
@@ -45,11 +45,11 @@
 
 #include "alerts/event_log.h"
 #include "bench/bench_stats.h"
-#include "core/app.h"
-#include "core/data_files.h"
-#include "core/monitor.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "app/app.h"
+#include "sites/data_files.h"
+#include "app/monitor.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "keyfile/keyfile.h"
 #include "platform/extensions.h"
 #include "platform/win32.h"

@@ -61,7 +61,7 @@ def make_site(home, secure):
 
 
 def site_record(host, user, password, folder, secure):
-    """A 1,252-byte site list record (core/site_record.h): active, checked
+    """A 1,252-byte site list record (sites/site_record.h): active, checked
     (no synchronisation, no mirror, no alerts, no option text), the server's
     clock offset known to be 0 (both clocks in UTC)."""
     record = bytearray(1252)

@@ -7,8 +7,8 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -115,7 +115,7 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
         return;
     }
     if (lostConnection) {
-        engine::LogConnectionEvent(kEventBaselineBack, engine::LocalNow());
+        LogConnectionEvent(kEventBaselineBack, LocalNow());
         lostConnection = 0;
     }
     std::string path; // worked out from the login folder once

@@ -5,7 +5,7 @@
 //
 // FILE RECORDS
 //
-// A site's record store is the keyed file siteStoreFile (core/site_files.h)
+// A site's record store is the keyed file siteStoreFile (sites/site_files.h)
 // with one key per file or sub-folder of the remote folder; every key carries
 // the tag 1 and nothing else is stored. The key is the record text:
 //

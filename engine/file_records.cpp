@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/data_files.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/data_files.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "keyfile/keyfile.h"
 #include "net/connection.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "alerts/event_log.h"
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -122,7 +122,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
 {
     engine::ShowPassTitle(kProgram, kMirroring);
     engine::ShowSiteLine(host, remoteFolder, fileMask);
-    const std::tm stamp = engine::LocalNow();
+    const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     const uint32_t minimumSize = MinimumSize();
     auto finish = [](int32_t result) {
@@ -145,7 +145,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
         return finish(0);
     if (lostConnection) {
         ConnectSite(3);
-        engine::LogConnectionEvent(kEventMirrorBack, engine::LocalNow());
+        LogConnectionEvent(kEventMirrorBack, LocalNow());
         lostConnection = 0;
         return finish(-1);
     }

@@ -7,8 +7,8 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_record.h"
+#include "sites/site_files.h"
+#include "sites/site_record.h"
 #include "engine/engine.h"
 #include "net/connection.h"
 #include "tessil/input.h"
@@ -18,15 +18,6 @@ int reconnectPauseMilliseconds = 5000;
 int reconnectRounds = 12;
 
 namespace engine {
-
-std::tm LocalNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm stamp{};
-    if (const std::tm* local = std::localtime(&now))
-        stamp = *local;
-    return stamp;
-}
 
 void ShowPassTitle(const char* program, const char* status)
 {
@@ -54,14 +45,6 @@ void StartPass(const char* host, const char* user, const char* password, const c
     CopyField(connectionUser, user);
     CopyField(connectionPassword, password);
     SiteFileNames(host, remoteFolder, fileMask);
-}
-
-void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason)
-{
-    WIN32_FIND_DATAA entry;
-    std::memset(&entry, 0, sizeof entry);
-    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", reason);
-    LogEvent(type, entry, 0, &stamp, 0);
 }
 
 namespace {

@@ -12,9 +12,6 @@
 
 namespace engine {
 
-// The local time now, for event stamps.
-std::tm LocalNow();
-
 // Text line 1: "KESTROVANE <program> - PAGE <eventPage> STATUS: <status>".
 void ShowPassTitle(const char* program, const char* status);
 // Text line 27: "host/remote folder/mask", or "host/mask" without a folder.
@@ -23,11 +20,6 @@ void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMa
 // Copies the account into the connection globals and names the site's files.
 void StartPass(const char* host, const char* user, const char* password, const char* remoteFolder,
                const char* fileMask);
-
-// A connection event with an all-zero entry; a `reason` (why the server
-// could not be reached, e.g. "certificate expired") goes into the entry's
-// name, where the event's line shows it (alerts/event_lines.h).
-void LogConnectionEvent(uint8_t type, const std::tm& stamp, const char* reason = "");
 
 // The status of most passes while they wait for the connection.
 inline constexpr char kLostConnectionStatus[] = "LOST CONNECTION, TRYING TO RECONNECT";

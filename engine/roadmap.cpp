@@ -11,7 +11,7 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -137,7 +137,7 @@ bool Connect()
     if (!engine::ConnectWithRetry({kEventBaselineLost, 1, "ROADMAP", "TRYING TO RECONNECT"}))
         return false;
     if (lostConnection) {
-        engine::LogConnectionEvent(kEventBaselineBack, engine::LocalNow());
+        LogConnectionEvent(kEventBaselineBack, LocalNow());
         lostConnection = 0;
     }
     return true;

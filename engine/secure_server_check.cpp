@@ -10,8 +10,8 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -52,7 +52,7 @@ public:
         if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
             return State::kGiveUp;
         if (lostConnection) {
-            engine::LogConnectionEvent(kEventUploadBack, engine::LocalNow());
+            LogConnectionEvent(kEventUploadBack, LocalNow());
             lostConnection = 0;
         }
         // A file must not land in whatever folder the login gave.
@@ -186,7 +186,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     // A failed upload of a known file is not reported; a new file's event
     // is logged either way (without a line when it failed).
     if (uploaded || found == 0) {
-        const std::tm stamp = engine::LocalNow();
+        const std::tm stamp = LocalNow();
         LogEvent(kEventCleanUpload, entry, uploaded, &stamp, decision);
     }
     PutFileRecord(record, old);

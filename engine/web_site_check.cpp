@@ -10,9 +10,9 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/data_files.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/data_files.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "engine/engine.h"
 #include "engine/pass_support.h"
 #include "net/connection.h"
@@ -143,7 +143,7 @@ EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16
                       (unsigned long)entry.nFileSizeLow);
         if (FirstSightOfLongName(name)) {
             CountAction(counter);
-            const std::tm stamp = engine::LocalNow();
+            const std::tm stamp = LocalNow();
             LogEvent(kEventSiteEntry, entry, 0, &stamp, kUnknown);
         }
         return EntryOutcome::kDone;
@@ -162,7 +162,7 @@ EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16
         engine::ShowPassTitle(kProgram, "RELOADING SERVER FILE");
         changed = PutBack(secureFolder, entry, currentSite.syncWeb != 0);
     }
-    const std::tm stamp = engine::LocalNow();
+    const std::tm stamp = LocalNow();
     LogEvent(kEventSiteEntry, entry, changed, &stamp, decision);
     // Whether or not it was put back, the state now on the web becomes the
     // reference: the event has told the user, the next pass stays quiet.
@@ -198,7 +198,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         return finish(counter);
     if (lostConnection) {
         ConnectSite(3);
-        engine::LogConnectionEvent(kEventSiteCheckBack, engine::LocalNow());
+        LogConnectionEvent(kEventSiteCheckBack, LocalNow());
         lostConnection = 0;
         return finish(counter);
     }

@@ -111,7 +111,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
         return PassEnd::kGiveUp;
     if (lostConnection) {
         ConnectSite(3);
-        engine::LogConnectionEvent(kEventRestoreBack, engine::LocalNow());
+        LogConnectionEvent(kEventRestoreBack, LocalNow());
         lostConnection = 0;
         return PassEnd::kCallAgain;
     }
@@ -182,7 +182,7 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
 {
     engine::ShowPassTitle(kProgram, kSyncing);
     engine::ShowSiteLine(host, remoteFolder, fileMask);
-    const std::tm stamp = engine::LocalNow();
+    const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     auto finish = [&](int32_t result, const char* status) {
         ClosePass();

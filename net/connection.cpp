@@ -4,11 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
-#include "alerts/event_log.h"
-#include "alerts/show_events.h"
-#include "core/launch_program.h"
 #include "net/timed_transfers.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
@@ -23,6 +19,7 @@ uint8_t lostConnection = 0;
 uint8_t connectionFailed = 0;
 INTERNET_PORT ftpPort = INTERNET_DEFAULT_FTP_PORT;
 int connectionPauseMilliseconds = 10000;
+void (*internetListener)(InternetNews news) = nullptr;
 
 namespace {
 
@@ -35,19 +32,10 @@ const char* DefaultProbeUrl()
     return configured && *configured ? configured : "http://www.example.com/";
 }
 
-void LogConnectionEvent(uint8_t type)
+void Tell(InternetNews news)
 {
-    WIN32_FIND_DATAA none;
-    std::memset(&none, 0, sizeof none);
-    std::time_t now = std::time(nullptr);
-    LogEvent(type, none, 0, std::localtime(&now), 0);
-    ShowEvents(0);
-}
-
-void ShowTitle(const char* text)
-{
-    ShowScreenLine(1, text);
-    tessil::RefreshFields();
+    if (internetListener)
+        internetListener(news);
 }
 
 void Pause()
@@ -75,12 +63,8 @@ bool WaitForInternet()
         connectionFailed = 1;
         if (!recordedHere) {
             recordedHere = true;
-            LogConnectionEvent(kEventInternetLost);
             lostConnection = 1;
-            char title[120];
-            std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: %d LOST INTERNET CONNECTION",
-                          int(eventPage), waited);
-            ShowTitle(title);
+            Tell(InternetNews::kLost);
         }
         Pause();
         ++waited;
@@ -263,14 +247,9 @@ int32_t ConnectSite(int16_t mode)
             }
         }
         if (WaitForInternet()) {
-            LogConnectionEvent(kEventInternetBack);
             lostConnection = 0;
             connectionFailed = 0;
-            char title[120];
-            std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: INTERNET CONNECTION RE-ESTABLISHED",
-                          int(eventPage));
-            ShowTitle(title);
-            LaunchProgram(1, 1, "cmd /c \\kestrovane\\monitor.bat", "");
+            Tell(InternetNews::kBack);
             continue;
         }
         Pause();

@@ -1,7 +1,9 @@
 // The one FTP connection every step of the monitoring engine uses, opened and
 // closed around each step, and the detection of a lost internet: when a
 // connection attempt fails, a public web page is probed to tell a dead
-// server from a dead line, and the outage and the recovery become events.
+// server from a dead line. The outage and the recovery are told to the
+// listener the program installs (internetListener), which logs, draws and
+// acts on them; this room does none of that.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,17 @@ extern HINTERNET ftpConnection;
 extern char connectionHost[100];
 extern char connectionUser[100];
 extern char connectionPassword[100];
+
+// What a connection attempt learned of the internet, told the moment it is
+// known:
+//   kLost  the first probe of this attempt failed: the line, not only the
+//          server, is down (told once per attempt; lostConnection is 1)
+//   kBack  a probe answered again after an outage told in this attempt
+//          (lostConnection and connectionFailed are 0); the next attempt
+//          follows at once
+enum class InternetNews : uint8_t { kLost, kBack };
+// The program's listener (app/); none: the news is only in the flags below.
+extern void (*internetListener)(InternetNews news);
 
 // 0: no outage recorded. 1: this layer recorded that the internet is
 // unreachable; the engine's passes set 1 or 2 for their own "unable to
@@ -45,7 +58,7 @@ extern int connectionPauseMilliseconds;
 //   "V6" (two or more ":")       the bare IPv6 address, `defaultPort`
 // PORT is 1 to 65535 in decimal digits. False, and nothing to dial, for an
 // empty host, a port that is not such a number, or text after "]" other
-// than ":PORT". The site's file names keep the whole text (core/site_files.h
+// than ":PORT". The site's file names keep the whole text (sites/site_files.h
 // makes any text safe as a name).
 bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INTERNET_PORT defaultPort);
 
@@ -75,7 +88,7 @@ extern char connectionFailureReason[200];
 // Mode 2: close any open connection, then connect to connectionHost (as
 // SplitSiteHost reads it, always passive; a host text it refuses never
 // connects) with up to five attempts, probing the internet and pausing after
-// each failure; a secure site never goes on in clear text, and a failure
+// each failure (the outage and the recovery told to internetListener); a secure site never goes on in clear text, and a failure
 // that names its reason in connectionFailureReason ends the attempts at once
 // (the internet is fine, and the server will answer the same). 1 when
 // connected, 0 when not. Mode 3: close any open connection; 1.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/site_list.h"
+#include "sites/site_list.h"
 
 namespace {
 
@@ -161,17 +161,4 @@ int RemoveScratchFiles(const char* folder)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return removed;
-}
-
-void RemoveScratchFilesOfAllSites(const char* listPath)
-{
-    SiteRecord site;
-    for (int32_t number = 1; ReadSiteRecord(listPath, site, number); ++number) {
-        if (SiteIsDeleted(site) || !site.secureFolder[0])
-            continue;
-        char folder[sizeof site.secureFolder + 1];
-        std::snprintf(folder, sizeof folder, "%.*s", int(strnlen(site.secureFolder, sizeof site.secureFolder)),
-                      site.secureFolder);
-        RemoveScratchFiles(folder);
-    }
 }

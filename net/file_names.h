@@ -62,8 +62,3 @@ bool LocalWriteAllowed(const char* path);
 // Call at start for each secure server folder, before any download runs
 // there. Returns the number removed; a folder that cannot be read is 0.
 int RemoveScratchFiles(const char* folder);
-
-// Removes leftover scratch files from the secure server folder of every site
-// in the site list at `listPath` (deleted records are skipped). Call once
-// at start.
-void RemoveScratchFilesOfAllSites(const char* listPath);

@@ -1,5 +1,5 @@
 // PlatformSetResources on Windows: the executable carries its resources
-// (core/kestrovane.rc), so there is nothing to hand over.
+// (app/kestrovane.rc), so there is nothing to hand over.
 #include "platform/win32.h"
 
 void PlatformSetResources(const PlatformResources*) {}

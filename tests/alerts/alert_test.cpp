@@ -8,7 +8,7 @@
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
 #include "support/server_info.h"
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 

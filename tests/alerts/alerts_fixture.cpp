@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "tessil/prompts.h"
 
 namespace alerts_test {

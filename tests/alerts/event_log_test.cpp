@@ -6,8 +6,8 @@
 
 #include "alerts/event_lines.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 
 namespace alerts_test {
 namespace {

@@ -12,8 +12,8 @@
 #include "alerts/mail_connection.h"
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
-#include "core/data_files.h"
-#include "core/site_list.h"
+#include "sites/data_files.h"
+#include "sites/site_list.h"
 #include "support/server_info.h"
 
 namespace alerts_test {

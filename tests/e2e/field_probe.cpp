@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/app.h"
-#include "core/resources.h"
+#include "app/app.h"
+#include "app/resources.h"
 #include "tessil/input.h"
 #include "tessil/prompts.h"
 #include "tessil/screen_program.h"

@@ -3,8 +3,8 @@
 // data folder current, the framework started in screen mode 1.
 #pragma once
 
-#include "core/app.h"
-#include "core/resources.h"
+#include "app/app.h"
+#include "app/resources.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 

@@ -1,5 +1,5 @@
 """The program's fixed-record files as the tests see them: the site list
-(1,252-byte records, core/site_record.h), written, and the event log
+(1,252-byte records, sites/site_record.h), written, and the event log
 (365-byte records, alerts/event_log.h), read."""
 import struct
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "alerts/email_alert_screen.h"
-#include "core/app.h"
-#include "core/resources.h"
-#include "core/site_list.h"
-#include "setup/setup.h"
+#include "screens/email_alert_screen.h"
+#include "app/app.h"
+#include "app/resources.h"
+#include "sites/site_list.h"
+#include "screens/screens.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 #include "probe_window.h"

@@ -20,8 +20,8 @@
 
 #include "alerts/show_events.h"
 #include "alerts/smtp_client.h"
-#include "core/data_files.h"
-#include "core/site_list.h"
+#include "sites/data_files.h"
+#include "sites/site_list.h"
 #include "net/connection.h"
 #include "store_keys.h"
 #include "wininet/ftp_session.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "engine/pass_support.h"
 #include "store_keys.h"
 #include "support/temp_folder.h"

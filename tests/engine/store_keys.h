@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/site_files.h"
+#include "sites/site_files.h"
 #include "engine/engine.h"
 #include "keyfile/keyfile.h"
 

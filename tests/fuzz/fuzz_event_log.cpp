@@ -17,8 +17,8 @@
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "tessil/state.h"
 #include "tessil/tessil.h"
 #include "tests/fuzz/fuzz_screen.h"

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "core/site_list.h"
+#include "sites/site_list.h"
 #include "net/file_names.h"
 #include "support/temp_folder.h"
 
@@ -66,26 +66,6 @@ TEST(FileNames, EachNameHasOneUse)
         EXPECT_EQ(LocalWriteAllowed(c.name.c_str()), c.writable) << c.name;
     }
     EXPECT_EQ(ReadWholeFile(folder.path() / "index.html"), "clean");
-}
-
-TEST(FileNames, LeftoverScratchFilesGoAtStart)
-{
-    TempFolder folder;
-    SiteRecord site{};
-    CopyField(site.ftpHost, "ftp.example.com");
-    CopyField(site.secureFolder, "secure");
-    ASSERT_EQ(WriteSiteRecord("sites.info", site, 1), kSiteRecordSize);
-    fs::create_directory(folder.path() / "secure");
-    const char* kept[] = {"index.html", ".kv-part-1-2.php.part", ".kv-part-x.part"};
-    for (const char* name : kept)
-        WriteWholeFile(folder.path() / "secure" / name, "web");
-    for (const char* name : {".kv-part-4242-7.part", ".kv-ftpget-4242-7.part"})
-        WriteWholeFile(folder.path() / "secure" / name, "half a download");
-    RemoveScratchFilesOfAllSites("sites.info");
-    std::set<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder.path() / "secure"))
-        left.insert(entry.path().filename().string());
-    EXPECT_EQ(left, std::set<std::string>(std::begin(kept), std::end(kept)));
 }
 
 } // namespace

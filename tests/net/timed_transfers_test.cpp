@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "core/site_record.h"
+#include "sites/site_record.h"
 #include "net/connection.h"
 #include "net/timed_transfers.h"
 #include "support/server_info.h"

@@ -1,6 +1,6 @@
 #include "gui_fixture.h"
 
-#include "core/resources.h"
+#include "app/resources.h"
 
 std::vector<LoggedMessage> messageLog;
 ProcedureRules procedureRules;

@@ -1,11 +1,11 @@
 // The program's resources and menus: what LoadMenuA and LoadStringA give
-// must be what core/resources.h lists (on Windows that checks the compiled
+// must be what app/resources.h lists (on Windows that checks the compiled
 // resource script), SetMenu switches the bar, and choosing an item gives
 // WM_COMMAND with its identifier.
 #include <string>
 #include <thread>
 
-#include "core/resources.h"
+#include "app/resources.h"
 #include "gui_fixture.h"
 #include "gui_probe.h"
 

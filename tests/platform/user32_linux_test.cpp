@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/resources.h"
+#include "app/resources.h"
 #include "gui_fixture.h"
 #include "platform/linux/winmain.h"
 

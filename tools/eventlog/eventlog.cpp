@@ -14,8 +14,8 @@
 
 #include "alerts/event_lines.h"
 #include "alerts/event_log.h"
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/site_files.h"
-#include "core/site_list.h"
+#include "sites/site_files.h"
+#include "sites/site_list.h"
 #include "records/record_file.h"
 
 namespace {
