@@ -87,7 +87,7 @@ void LogEvent(uint8_t type, WIN32_FIND_DATAA findData, int32_t changed, const st
     if (batchDepth > 0)
         batchLogged = true;
     else
-        ShowEvents(2);
+        ShowEvents(kDrawEvents);
 }
 
 std::tm LocalNow()
@@ -116,7 +116,7 @@ EventPageBatch::~EventPageBatch()
 {
     if (--batchDepth == 0 && batchLogged) {
         batchLogged = false;
-        ShowEvents(2);
+        ShowEvents(kDrawEvents);
     }
 }
 

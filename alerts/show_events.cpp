@@ -33,11 +33,11 @@ void DrawEventPage()
     for (int i = 0; i < kEventsPerPage; ++i) {
         char line[kEventLineSize];
         FormatEventLine(eventRecord, line, sizeof line);
-        int16_t field = ScreenLine(i + 2);
+        int16_t field = ScreenLine(kFirstEventLine + i);
         tessil::SetFieldText(field, line, ' ');
         tessil::SetFieldColour(field, EventLineColour(line));
         if (ReadEventRecord(eventRecord, 0) != 1) {
-            for (int rest = i + 3; rest <= 27; ++rest)
+            for (int rest = kFirstEventLine + i + 1; rest <= kSiteLine; ++rest)
                 tessil::SetFieldText(ScreenLine(rest), "  ", ' ');
             break;
         }
@@ -113,11 +113,11 @@ bool SendAlert()
         char text[200];
         // No address of the user's own is kept: the alert's recipient is the user.
         std::snprintf(text, sizeof text, "ALERT: UNABLE TO SEND AN EMAIL ALERT TO USER - %.80s", recipient);
-        ShowScreenLine(1, text);
+        ShowScreenLine(kTitleLine, text);
         std::snprintf(text, sizeof text,
                       "RETRYING EACH MINUTE FOR %d MINUTES, PRESS A MOUSE BUTTON TO EXIT NOW",
                       kAlertAttempts - attempt);
-        ShowScreenLine(27, text);
+        ShowScreenLine(kSiteLine, text);
         tessil::RefreshFields();
         for (int second = 0; second < alertRetrySeconds; ++second)
             WaitOneRetrySecond();
@@ -132,10 +132,10 @@ void Alert()
     eventPage = 1;
 
     OpenMessageFile();
-    ShowEvents(1);
+    ShowEvents(kWriteEventLines);
     CloseMessageFile();
 
-    ShowScreenLine(27, "Sending an Email Alert");
+    ShowScreenLine(kSiteLine, "Sending an Email Alert");
     tessil::WaitTick();
     tessil::RefreshFields();
     if (SendAlert())
@@ -152,7 +152,7 @@ void ShowScreenLine(int line, const char* text) { tessil::SetFieldText(ScreenLin
 void ShowEvents(uint16_t mode)
 {
     switch (mode) {
-    case 0: {
+    case kMailEvents: {
         // The events of this visit count whether or not they were mailed:
         // the driver runs the site's event program on a non-zero count.
         int32_t count = pendingEvents;
@@ -163,11 +163,11 @@ void ShowEvents(uint16_t mode)
         DrawEventPage();
         break;
     }
-    case 1:
+    case kWriteEventLines:
         if (messageFile != INVALID_HANDLE_VALUE)
             WritePendingLines();
         break;
-    case 2:
+    case kDrawEvents:
         DrawEventPage();
         break;
     default:

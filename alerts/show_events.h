@@ -5,13 +5,25 @@
 
 #include <cstdint>
 
-// 0: mail the pending events if the site's alerts are on, then draw the page;
-// 1: write the pending events' lines to the open message file (part of 0);
-// 2: draw the page.
+// The monitor screen's lines.
+inline constexpr int kTitleLine = 1;
+inline constexpr int kFirstEventLine = 2; // the 25 event lines follow it
+inline constexpr int kSiteLine = 27;
+
+// ShowEvents' modes:
+//   kMailEvents       mail the pending events if the site's alerts are on,
+//                     then draw the page
+//   kWriteEventLines  write the pending events' lines to the open message
+//                     file (part of kMailEvents)
+//   kDrawEvents       draw the page
+inline constexpr uint16_t kMailEvents = 0;
+inline constexpr uint16_t kWriteEventLines = 1;
+inline constexpr uint16_t kDrawEvents = 2;
 void ShowEvents(uint16_t mode);
 
 // Seconds between two attempts to send an alert (60). Tests shorten it.
 extern int alertRetrySeconds;
 
-// Puts a text on one of the monitor screen's lines (1..27), blank-filled.
+// Puts a text on one of the monitor screen's lines (kTitleLine..kSiteLine),
+// blank-filled.
 void ShowScreenLine(int line, const char* text);

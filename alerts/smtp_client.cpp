@@ -47,7 +47,7 @@ constexpr int kReplyTransactionFailed = 554;
 
 void Status(const char* text)
 {
-    ShowScreenLine(27, text);
+    ShowScreenLine(kSiteLine, text);
     tessil::RefreshFields();
 }
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kTitleLine = 1;
-
 void ShowTitle(const char* text)
 {
     ShowScreenLine(kTitleLine, text);
@@ -27,7 +25,7 @@ void ActOnInternetNews(InternetNews news)
     char title[120];
     if (news == InternetNews::kLost) {
         LogConnectionEvent(kEventInternetLost, LocalNow());
-        ShowEvents(0);
+        ShowEvents(kMailEvents);
         // The count of probe waits, always 0 when the outage is first told.
         std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: %d LOST INTERNET CONNECTION",
                       int(eventPage), 0);
@@ -35,7 +33,7 @@ void ActOnInternetNews(InternetNews news)
         return;
     }
     LogConnectionEvent(kEventInternetBack, LocalNow());
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     std::snprintf(title, sizeof title, "KESTROVANE MONITOR - PAGE %d STATUS: INTERNET CONNECTION RE-ESTABLISHED",
                   int(eventPage));
     ShowTitle(title);

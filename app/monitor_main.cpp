@@ -42,17 +42,6 @@ constexpr const char* kRunWord = "run";
 
 // The texts of the current site, each ending within its field: a record read
 // from the site list is untrusted and need not hold a NUL.
-struct SiteTexts {
-    std::string host, user, password, remoteFolder, fileMask, secureFolder, optionText;
-
-    explicit SiteTexts(const SiteRecord& s)
-        : host(FieldText(s.ftpHost)), user(FieldText(s.userName)), password(FieldText(s.password)),
-          remoteFolder(FieldText(s.remoteFolder)), fileMask(FieldText(s.fileMask)),
-          secureFolder(FieldText(s.secureFolder)), optionText(FieldText(s.optionText))
-    {
-    }
-};
-
 // What the status and site lines showed last; drawing them again only when
 // they change keeps a wait of hours from repainting the window four times a
 // second.
@@ -62,13 +51,6 @@ std::string shownStatus, shownSiteLine;
 constexpr DWORD kNoticeMilliseconds = 8000;
 std::string notice;
 DWORD noticeSince = 0;
-
-void FillConnectionAccount(const SiteTexts& t)
-{
-    CopyField(connectionHost, t.host.c_str());
-    CopyField(connectionUser, t.user.c_str());
-    CopyField(connectionPassword, t.password.c_str());
-}
 
 bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
@@ -196,7 +178,7 @@ void ShowMonitorPage()
 {
     tessil::OpenBook(kMonitorBook, 1, 0);
     if (currentSite.ftpHost[0])
-        ShowEvents(2);
+        ShowEvents(kDrawEvents);
     shownStatus.clear();
     shownSiteLine.clear();
 }
@@ -215,8 +197,7 @@ std::string DriverSiteLine()
     notice.clear();
     if (!currentSite.ftpHost[0])
         return siteListPath;
-    const SiteTexts t(currentSite);
-    return t.remoteFolder.empty() ? t.host + "/" + t.fileMask : t.host + "/" + t.remoteFolder + "/" + t.fileMask;
+    return SiteTexts(currentSite).Line();
 }
 
 void ShowDriverLines()
@@ -228,12 +209,12 @@ void ShowDriverLines()
     bool changed = false;
     if (shownStatus != status) {
         shownStatus = status;
-        ShowScreenLine(1, status);
+        ShowScreenLine(kTitleLine, status);
         changed = true;
     }
     if (shownSiteLine != site) {
         shownSiteLine = site;
-        ShowScreenLine(27, site.c_str());
+        ShowScreenLine(kSiteLine, site.c_str());
         changed = true;
     }
     if (changed)
@@ -254,7 +235,7 @@ SiteVisit VisitSite(int32_t number)
     visitedRecordNumber = number;
     SiteFileNames(currentSite);
     const SiteTexts t(currentSite);
-    FillConnectionAccount(t);
+    SetConnectionAccount(t.host.c_str(), t.user.c_str(), t.password.c_str());
     syncWebSwitch = currentSite.syncWeb;
     mirrorSwitch = currentSite.mirror;
     ShowMonitorPage();
@@ -267,41 +248,41 @@ SiteVisit VisitSite(int32_t number)
     const char* secure = t.secureFolder.c_str();
     auto checkWeb = [&] {
         int16_t result = CheckWebSite(secure, host, user, password, remote, mask, 0);
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         return result == -1 ? -1 : 0;
     };
 
     CreateBaseline(host, user, password, remote, mask, "", 0);
-    ConnectSite(3);
-    ShowEvents(2);
+    ConnectSite(kCloseConnection);
+    ShowEvents(kDrawEvents);
     if (!mirrorSwitch) {
         RepeatPass(checkWeb);
         CheckSecureServer(secure, host, user, password, remote, mask, 0);
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         if (syncWebSwitch)
             RepeatPass([&] {
                 int32_t result = SyncWebWithServer(secure, host, user, password, remote, mask);
-                ConnectSite(3);
+                ConnectSite(kCloseConnection);
                 return result;
             });
     } else {
         RepeatPass([&] {
             int32_t result = MirrorWebToServer(secure, host, user, password, remote, mask);
-            ConnectSite(3);
+            ConnectSite(kCloseConnection);
             return result;
         });
         if (!Contains(t.remoteFolder, "trackdatafolder"))
             RepeatPass(checkWeb);
     }
 
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     shownStatus.clear();
     shownSiteLine.clear();
     ShowDriverLines();
 
     if (Contains(t.optionText, "CREATE_ROADMAP")) {
         CreateRoadmap(host, secure, user, password, remote, mask);
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
     } else if (alertedEvents && Contains(t.optionText, ".exe")) {
         RunOptionCommand(t.optionText);
     }

@@ -91,7 +91,7 @@ void DrawNewestPage(benchmark::State& state, const char* file)
     std::snprintf(siteEventLogFile, sizeof siteEventLogFile, "%s", file);
     eventPage = 1;
     for (auto _ : state) {
-        ShowEvents(2);
+        ShowEvents(kDrawEvents);
         benchmark::DoNotOptimize(window.data());
     }
 }

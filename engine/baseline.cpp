@@ -110,7 +110,7 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
     engine::ShowSiteLine(host, remoteFolder, fileMask);
 
     if (!engine::ConnectWithRetry({kEventBaselineLost, 1, kProgram, "TRYING TO RECONNECT"})) {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         CloseEventLog();
         return;
     }
@@ -130,12 +130,12 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
         // A dead connection is not mended by asking again on it; a new one
         // starts in the login folder again.
         if (!ftpConnection) {
-            if (!ConnectSite(2))
+            if (!ConnectSite(kOpenConnection))
                 break;
             path.clear();
         }
     }
     CloseFileRecords();
-    ConnectSite(3);
+    ConnectSite(kCloseConnection);
     CloseEventLog();
 }

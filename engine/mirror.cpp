@@ -126,7 +126,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     const uint32_t minimumSize = MinimumSize();
     auto finish = [](int32_t result) {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         CloseEventLog();
         CloseFileRecords();
         return result;
@@ -144,7 +144,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
             {kEventMirrorLost, kMirrorOutage, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
         return finish(0);
     if (lostConnection) {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         LogConnectionEvent(kEventMirrorBack, LocalNow());
         lostConnection = 0;
         return finish(-1);

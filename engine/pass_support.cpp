@@ -23,27 +23,20 @@ void ShowPassTitle(const char* program, const char* status)
 {
     char text[300];
     std::snprintf(text, sizeof text, "KESTROVANE %s - PAGE %d STATUS: %s", program, int(eventPage), status);
-    ShowScreenLine(1, text);
+    ShowScreenLine(kTitleLine, text);
     tessil::RefreshFields();
 }
 
 void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMask)
 {
-    char text[400];
-    if (remoteFolder[0])
-        std::snprintf(text, sizeof text, "%s/%s/%s", host, remoteFolder, fileMask);
-    else
-        std::snprintf(text, sizeof text, "%s/%s", host, fileMask);
-    ShowScreenLine(27, text);
+    ShowScreenLine(kSiteLine, SiteLine(host, remoteFolder, fileMask).c_str());
     tessil::RefreshFields();
 }
 
 void StartPass(const char* host, const char* user, const char* password, const char* remoteFolder,
                const char* fileMask)
 {
-    CopyField(connectionHost, host);
-    CopyField(connectionUser, user);
-    CopyField(connectionPassword, password);
+    SetConnectionAccount(host, user, password);
     SiteFileNames(host, remoteFolder, fileMask);
 }
 
@@ -57,7 +50,7 @@ void ShowOutageTitle(const OutageEvents& events, const char* status)
     }
     char title[300];
     std::snprintf(title, sizeof title, "KESTROVANE %s - STATUS: %s", events.program, status);
-    ShowScreenLine(1, title);
+    ShowScreenLine(kTitleLine, title);
     tessil::RefreshFields();
 }
 
@@ -68,11 +61,11 @@ bool ConnectWithRetry(const OutageEvents& events)
     for (int failures = 0;; ++failures) {
         if (tessil::shutdownRequested)
             return false;
-        if (ConnectSite(2))
+        if (ConnectSite(kOpenConnection))
             return true;
         if (lostConnection == 0) {
             LogConnectionEvent(events.lostType, LocalNow(), connectionFailureReason);
-            ShowEvents(0);
+            ShowEvents(kMailEvents);
             lostConnection = events.flag;
         }
         if (connectionFailureReason[0]) {

@@ -168,7 +168,7 @@ private:
 
 void DeleteRemoteFolder(const char* folderPath, int32_t listNumber)
 {
-    ConnectSite(3); // a new connection starts in the login folder
+    ConnectSite(kCloseConnection); // a new connection starts in the login folder
     // The path names a folder below the login folder, never that folder.
     const char* last = std::strrchr(folderPath, '/');
     if (ClassifyFileName(last ? last + 1 : folderPath) == FileNameUse::kNotAFile)
@@ -176,5 +176,5 @@ void DeleteRemoteFolder(const char* folderPath, int32_t listNumber)
     FolderDeletion deletion;
     if (deletion.Start())
         deletion.Delete(deletion.FullPath(folderPath), listNumber, 1);
-    ConnectSite(3);
+    ConnectSite(kCloseConnection);
 }

@@ -185,7 +185,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
                 continue;
             char title[MAX_PATH + 32];
             std::snprintf(title, sizeof title, "DELETING OLD FILE - %s", entry.name.c_str());
-            ShowScreenLine(1, title);
+            ShowScreenLine(kTitleLine, title);
             tessil::RefreshFields();
             FtpDeleteFileA(ftpConnection, entry.name.c_str());
             continue;
@@ -229,7 +229,7 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
 {
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     auto finish = [] {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         CloseEventLog();
     };
     if (!Connect())

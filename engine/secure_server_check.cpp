@@ -40,7 +40,7 @@ bool LocalFolderLike(DWORD attributes)
 class UploadConnection {
 public:
     UploadConnection(const char* remoteFolder) : remoteFolder_(remoteFolder) {}
-    ~UploadConnection() { ConnectSite(3); }
+    ~UploadConnection() { ConnectSite(kCloseConnection); }
 
     enum class State { kReady, kGiveUp };
 

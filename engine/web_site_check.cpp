@@ -184,7 +184,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
     auto finish = [&](int16_t result) {
         CloseEventLog();
         CloseFileRecords();
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         return result;
     };
 
@@ -197,7 +197,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
             {kEventSiteCheckLost, 1, "VANEGUARD", engine::kLostConnectionStatus, false}))
         return finish(counter);
     if (lostConnection) {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         LogConnectionEvent(kEventSiteCheckBack, LocalNow());
         lostConnection = 0;
         return finish(counter);

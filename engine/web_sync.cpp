@@ -80,7 +80,7 @@ void ClosePass()
 {
     CloseEventLog();
     CloseFileRecords();
-    ConnectSite(3);
+    ConnectSite(kCloseConnection);
 }
 
 // Removes the record of a file just deleted. The counter falls only when
@@ -110,7 +110,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
     if (!engine::ConnectWithRetry({kEventRestoreLost, 1, kProgram, engine::kLostConnectionStatus}))
         return PassEnd::kGiveUp;
     if (lostConnection) {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         LogConnectionEvent(kEventRestoreBack, LocalNow());
         lostConnection = 0;
         return PassEnd::kCallAgain;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "net/timed_transfers.h"
+#include "sites/site_record.h"
 #include "tessil/input.h"
 #include "tessil/tessil.h"
 
@@ -15,7 +16,7 @@ char connectionHost[100];
 char connectionUser[100];
 char connectionPassword[100];
 char connectionFailureReason[200];
-uint8_t lostConnection = 0;
+uint8_t lostConnection = kNoOutage;
 uint8_t connectionFailed = 0;
 INTERNET_PORT ftpPort = INTERNET_DEFAULT_FTP_PORT;
 int connectionPauseMilliseconds = 10000;
@@ -63,13 +64,13 @@ bool WaitForInternet()
         connectionFailed = 1;
         if (!recordedHere) {
             recordedHere = true;
-            lostConnection = 1;
+            lostConnection = kOutageRecorded;
             Tell(InternetNews::kLost);
         }
         Pause();
         ++waited;
     }
-    return lostConnection == 1 && recordedHere && waited < kProbesPerAttempt;
+    return lostConnection == kOutageRecorded && recordedHere && waited < kProbesPerAttempt;
 }
 
 // The failures of a secure connection that a new attempt within the pass
@@ -117,6 +118,13 @@ bool StartsWithNoCase(const std::string& text, const char* prefix)
 } // namespace
 
 char probeUrl[300] = {};
+
+void SetConnectionAccount(const char* host, const char* user, const char* password)
+{
+    CopyField(connectionHost, host);
+    CopyField(connectionUser, user);
+    CopyField(connectionPassword, password);
+}
 
 bool OpenInternetHandle()
 {
@@ -219,7 +227,7 @@ int32_t ConnectSite(int16_t mode)
         InternetCloseHandle(ftpConnection);
         ftpConnection = nullptr;
     }
-    if (mode != 2)
+    if (mode != kOpenConnection)
         return 1;
     connectionFailureReason[0] = '\0';
     if (!OpenInternetHandle())
@@ -247,7 +255,7 @@ int32_t ConnectSite(int16_t mode)
             }
         }
         if (WaitForInternet()) {
-            lostConnection = 0;
+            lostConnection = kNoOutage;
             connectionFailed = 0;
             Tell(InternetNews::kBack);
             continue;

@@ -17,11 +17,12 @@ extern HINTERNET internetHandle;
 // The open FTP connection, or null.
 extern HINTERNET ftpConnection;
 
-// The account of the next connection, copied from the current site by the
+// The account of the next connection, set from the current site by the
 // caller. A new connection stays in the folder the server logs into.
 extern char connectionHost[100];
 extern char connectionUser[100];
 extern char connectionPassword[100];
+void SetConnectionAccount(const char* host, const char* user, const char* password);
 
 // What a connection attempt learned of the internet, told the moment it is
 // known:
@@ -34,9 +35,13 @@ enum class InternetNews : uint8_t { kLost, kBack };
 // The program's listener (app/); none: the news is only in the flags below.
 extern void (*internetListener)(InternetNews news);
 
-// 0: no outage recorded. 1: this layer recorded that the internet is
-// unreachable; the engine's passes set 1 or 2 for their own "unable to
-// connect" events and clear it with the recovery, so an outage is logged once.
+// Whether an outage is recorded, so that it is logged once: kNoOutage;
+// kOutageRecorded when this layer found the internet unreachable, or a pass
+// logged its own "unable to connect" event; kUploadOutageRecorded when an
+// uploading pass did. The passes clear it with their recovery event.
+inline constexpr uint8_t kNoOutage = 0;
+inline constexpr uint8_t kOutageRecorded = 1;
+inline constexpr uint8_t kUploadOutageRecorded = 2;
 extern uint8_t lostConnection;
 // 1 while connection attempts fail (the beeper thread sounds it and clears it).
 extern uint8_t connectionFailed;
@@ -85,13 +90,17 @@ bool SplitSiteHost(const char* text, std::string& host, INTERNET_PORT& port, DWO
 // characters, e.g. "certificate expired". Empty after any other outcome.
 extern char connectionFailureReason[200];
 
-// Mode 2: close any open connection, then connect to connectionHost (as
+// ConnectSite's modes.
+inline constexpr int16_t kOpenConnection = 2;
+inline constexpr int16_t kCloseConnection = 3;
+
+// kOpenConnection: close any open connection, then connect to connectionHost (as
 // SplitSiteHost reads it, always passive; a host text it refuses never
 // connects) with up to five attempts, probing the internet and pausing after
 // each failure (the outage and the recovery told to internetListener); a secure site never goes on in clear text, and a failure
 // that names its reason in connectionFailureReason ends the attempts at once
 // (the internet is fine, and the server will answer the same). 1 when
-// connected, 0 when not. Mode 3: close any open connection; 1.
+// connected, 0 when not. kCloseConnection: close any open connection; 1.
 int32_t ConnectSite(int16_t mode);
 
 // InternetConnectA with these arguments.

@@ -25,8 +25,6 @@ namespace {
 constexpr const char* kSyncForm = "sync.tmp";
 constexpr const char* kResetForm = "reset.tmp";
 constexpr int kFilterPage = 2; // the event list page of the monitor book
-constexpr int kTitleLine = 1;
-constexpr int kSiteLine = 27;
 constexpr uint8_t kTextFieldKind = 252;
 
 // Filter page: event line n is code n; the page buttons as on the monitor.
@@ -42,31 +40,6 @@ constexpr const char* kFilterTitle = "FILTER FILES FOR MONITORING - ACKNOWLEDGED
 
 // The current site's texts, each ending within its field (a record read from
 // the site list need not hold a NUL).
-struct SiteTexts {
-    std::string host, user, password, remoteFolder, fileMask, secureFolder;
-
-    SiteTexts()
-        : host(FieldText(currentSite.ftpHost)), user(FieldText(currentSite.userName)),
-          password(FieldText(currentSite.password)), remoteFolder(FieldText(currentSite.remoteFolder)),
-          fileMask(FieldText(currentSite.fileMask)), secureFolder(FieldText(currentSite.secureFolder))
-    {
-    }
-
-    // The driver's connection account (net/connection.h) for this site.
-    void FillAccount() const
-    {
-        CopyField(connectionHost, host.c_str());
-        CopyField(connectionUser, user.c_str());
-        CopyField(connectionPassword, password.c_str());
-    }
-
-    // "host/remote folder/mask", or "host/mask" without a remote folder.
-    std::string Line() const
-    {
-        return remoteFolder.empty() ? host + "/" + fileMask : host + "/" + remoteFolder + "/" + fileMask;
-    }
-};
-
 // A request needs a site: before the first visit there is none, and the
 // passes would dial an empty host for minutes. The site's file names are made
 // again from its record, so they name its files whatever ran since the visit.
@@ -178,14 +151,14 @@ void FilterEventLine(int line, std::string& acknowledgement)
 template <typename Pass>
 void RunOnce(uint8_t& workingSwitch, Pass pass)
 {
-    const SiteTexts t;
-    t.FillAccount();
+    const SiteTexts t(currentSite);
+    SetConnectionAccount(t.host.c_str(), t.user.c_str(), t.password.c_str());
     workingSwitch = 1;
     driverEntryPoints.showMonitorPage();
     RepeatPass([&] {
         int32_t result = pass(t.secureFolder.c_str(), t.host.c_str(), t.user.c_str(), t.password.c_str(),
                               t.remoteFolder.c_str(), t.fileMask.c_str());
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         return result;
     });
     workingSwitch = 0;
@@ -197,11 +170,11 @@ void FilterFilesScreen()
 {
     if (!HaveSite("FILTER"))
         return;
-    const std::string siteLine = SiteTexts().Line();
+    const std::string siteLine = SiteTexts(currentSite).Line();
     std::string acknowledgement = kFilterTitle;
     for (;;) {
         tessil::OpenBook(kMonitorBook, kFilterPage, 0);
-        ShowEvents(2);
+        ShowEvents(kDrawEvents);
         ShowScreenLine(kTitleLine, acknowledgement.c_str());
         ShowScreenLine(kSiteLine, siteLine.c_str());
         tessil::RefreshFields();
@@ -227,7 +200,7 @@ void SyncScreen()
         tessil::RunScreen(kSyncForm, 1, 0);
         PutTextField(1, syncWebSwitch ? "YES" : "NO");
         PutTextField(2, mirrorSwitch ? "YES" : "NO");
-        PutTextField(3, SiteTexts().Line().c_str());
+        PutTextField(3, SiteTexts(currentSite).Line().c_str());
         tessil::RefreshFields();
         switch (WaitForButton()) {
         case 0:
@@ -256,7 +229,7 @@ void ResetScreen()
     if (!HaveSite("RESET"))
         return;
     tessil::RunScreen(kResetForm, 1, 0);
-    PutTextField(1, SiteTexts().Line().c_str());
+    PutTextField(1, SiteTexts(currentSite).Line().c_str());
     tessil::RefreshFields();
     const uint8_t code = WaitForButton();
     if (code != kNewBaseline && code != kClearEventLog)
@@ -271,9 +244,9 @@ void ResetScreen()
     if (code == kClearEventLog)
         return;
     DeleteFileA(siteStoreFile);
-    const SiteTexts t;
-    t.FillAccount();
+    const SiteTexts t(currentSite);
+    SetConnectionAccount(t.host.c_str(), t.user.c_str(), t.password.c_str());
     CreateBaseline(t.host.c_str(), t.user.c_str(), t.password.c_str(), t.remoteFolder.c_str(), t.fileMask.c_str(),
                    "", 1);
-    ConnectSite(3);
+    ConnectSite(kCloseConnection);
 }

@@ -2,6 +2,21 @@
 
 #include <cstring>
 
+#include "records/record_file.h"
+
+SiteTexts::SiteTexts(const SiteRecord& s)
+    : host(FieldText(s.ftpHost)), user(FieldText(s.userName)), password(FieldText(s.password)),
+      remoteFolder(FieldText(s.remoteFolder)), fileMask(FieldText(s.fileMask)),
+      secureFolder(FieldText(s.secureFolder)), optionText(FieldText(s.optionText)) {}
+
+std::string SiteTexts::Line() const { return SiteLine(host.c_str(), remoteFolder.c_str(), fileMask.c_str()); }
+
+std::string SiteLine(const char* host, const char* remoteFolder, const char* fileMask) {
+    std::string line = host;
+    if (remoteFolder[0]) line += std::string("/") + remoteFolder;
+    return line + "/" + fileMask;
+}
+
 int32_t SiteOffsetHours(const SiteRecord& site) {
     uint32_t v = (uint32_t)site.offsetHoursBytes[0] | (uint32_t)site.offsetHoursBytes[1] << 8 |
                  (uint32_t)site.offsetHoursBytes[2] << 16 | (uint32_t)site.offsetHoursBytes[3] << 24;

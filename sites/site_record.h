@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct SiteRecord {
     char ftpHost[100];
@@ -91,6 +92,21 @@ int32_t SiteOffsetHours(const SiteRecord& site);
 void SetSiteOffsetHours(SiteRecord& site, int32_t hours);
 int16_t SiteMailPort(const SiteRecord& site);
 void SetSiteMailPort(SiteRecord& site, int16_t port);
+
+// A record's texts as strings, each ending at its field's first NUL or at
+// the field's end.
+struct SiteTexts {
+    std::string host, user, password, remoteFolder, fileMask, secureFolder, optionText;
+
+    explicit SiteTexts(const SiteRecord& site);
+
+    // The monitor's site line: "host/remote folder/mask", or "host/mask"
+    // without a remote folder.
+    std::string Line() const;
+};
+
+// SiteTexts::Line of these texts.
+std::string SiteLine(const char* host, const char* remoteFolder, const char* fileMask);
 
 // True when the record is a deleted one (empty FTP host).
 bool SiteIsDeleted(const SiteRecord& site);

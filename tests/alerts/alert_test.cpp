@@ -61,7 +61,7 @@ TEST_F(UnreachableMail, FiveAttemptsAMinuteApartThenTheMessageIsKept)
     Log(15, "", 0, 0, 0, 3, 7, 9, 1);
     Log(1, "a.html", 0x20, 1, 0, 3, 7, 9, 2);
     Log(1, "b.html", 0x20, 0, 0, 3, 7, 9, 3);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
 
     EXPECT_EQ(MessageFile(), "03-07 09:03 FILE XFND (SW  ) b.html\n"
                              "03-07 09:02 FILE RELO (SW  ) a.html\n"
@@ -83,10 +83,10 @@ TEST_F(UnreachableMail, TheNextAlertHoldsOnlyItsOwnLines)
 {
     alertRetrySeconds = 0;
     LogNumbered(3);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     Log(9, "late");
     eventPage = 4; // the alert reads from the newest and gives the page back
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(MessageFile(), "03-07 09:05 FILE DEL  (STAT) late\n");
     EXPECT_EQ(eventPage, 4);
     EXPECT_EQ(alertedEvents, 1);
@@ -98,7 +98,7 @@ TEST_F(UnreachableMail, EventsWithoutALineCountButWriteNothing)
     Log(9, "kept");
     Log(1, "..", 0x10);
     Log(42);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(MessageFile(), "03-07 09:05 FILE DEL  (STAT) kept\n");
     EXPECT_EQ(alertedEvents, 3);
 }
@@ -114,7 +114,7 @@ TEST_F(UnreachableMail, AMouseButtonDuringTheRetryWaitEndsTheProgram)
                 if (++hostLog.waitedTicks == 3)
                     tessil::mouseButton = 1;
             };
-            ShowEvents(0);
+            ShowEvents(kMailEvents);
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(42), "");

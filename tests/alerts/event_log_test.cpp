@@ -171,20 +171,20 @@ TEST_F(AlertsTest, PagesCountFromTheNewest)
     LogNumbered(30);
     eventPage = 2;
     MarkLines();
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     for (int n = 2; n <= 6; ++n)
         EXPECT_EQ(Line(n), "03-07 09:05 FILE DEL  (STAT) f" + std::to_string(7 - n)) << "line " << n;
     EXPECT_EQ(Line(7), "");
     eventPage = 1;
     MarkLines();
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     EXPECT_EQ(Line(2), "03-07 09:05 FILE DEL  (STAT) f30");
     EXPECT_EQ(Line(26), "03-07 09:05 FILE DEL  (STAT) f6");
     EXPECT_EQ(Line(27), "old 27"); // a full page leaves the site line alone
     // A page past the oldest event keeps what the screen showed.
     eventPage = 3;
     MarkLines();
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     EXPECT_EQ(Line(2), "old 2");
 }
 
@@ -193,7 +193,7 @@ TEST_F(AlertsTest, NoLogKeepsThePageAndCreatesAnEmptyLog)
     MarkLines();
     pendingEvents = 0;
     currentSite.emailAlerts = 1;
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(Line(2), "old 2");
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "site.msg"));
     EXPECT_EQ(std::filesystem::file_size(folder.path() / "site.msg"), 0u);
@@ -205,7 +205,7 @@ TEST_F(AlertsTest, ATornLastRecordShiftsNothing)
     LogNumbered(3);
     std::string bytes = ReadWholeFile(folder.path() / "site.msg");
     WriteWholeFile(folder.path() / "site.msg", bytes + std::string(100, '\xEE'));
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     EXPECT_EQ(Line(2), "03-07 09:05 FILE DEL  (STAT) f3");
     // The next event replaces the torn bytes.
     Log(9, "f4");
@@ -225,7 +225,7 @@ TEST_F(AlertsTest, AlertsOffStillResetTheCount)
 {
     LogNumbered(3);
     currentSite.emailAlerts = 0;
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(pendingEvents, 0);
     EXPECT_EQ(alertedEvents, 3);
     EXPECT_FALSE(ProgramFileExists("\\kestrovane\\message.txt"));
@@ -237,10 +237,10 @@ TEST_F(AlertsTest, AlertedEventsKeepsTheLowByteOfTheCount)
 {
     LogNumbered(3);
     pendingEvents = 0x1FF;
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(alertedEvents, 0xFF);
     pendingEvents = 0x100;
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     EXPECT_EQ(alertedEvents, 0);
 }
 

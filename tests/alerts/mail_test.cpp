@@ -137,7 +137,7 @@ TEST_F(MailTest, AnAlertReachesTheServerNewestFirst)
     Log(15, "", 0, 0, 0, 3, 7, 9, 1);
     Log(1, "index.html", 0x20, 1, 0, 3, 7, 9, 2);
     Log(1, "shell.php", 0x20, 0, 0, 3, 7, 9, 3);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
 
     EXPECT_EQ(MailTo("three@example.com"),
               "From: alerts@kestrovane.com \r\n"
@@ -190,7 +190,7 @@ TEST_F(MailTest, AHostileFileNameStaysInsideItsLine)
     const char* hostile = "x\r\n.\r\nMAIL FROM:<evil@example.com>\r\nRCPT TO:<victim@example.com>\r\nDATA\r\n"
                           "Subject: forged\r\n";
     Log(9, hostile);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     std::string mail = MailTo("owner@example.com");
     EXPECT_NE(mail.find("FILE DEL  (STAT) x??.??MAIL FROM:<evil@example.com>??RCPT TO:"), std::string::npos)
         << mail;

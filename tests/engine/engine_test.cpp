@@ -93,7 +93,7 @@ TEST_F(Monitor, LocalEditsAndNewLocalFilesAreUploaded)
     EXPECT_EQ(WebBytes("index.html"), "<html>new front page</html>\n");
     EXPECT_EQ(WebBytes("news.html"), "<p>news</p>\n");
     EXPECT_TRUE(Marked("news.html", kMarkUpdatedByCwu));
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     Strings lines = {Line(2), Line(3)};
     for (std::string& line : lines)
         line.erase(0, std::min(line.size(), size_t(12))); // the time
@@ -263,7 +263,7 @@ TEST_F(MonitorFaults, TheAlertOfARestoreIsMailed)
     PutWeb("index.html", "defaced\n");
     PutWeb("zz-shell.php", "planted\n");
     EXPECT_EQ(WebCheck(), 2);
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
 
     std::string mail;
     for (const auto& entry : fs::directory_iterator(ServerInfo("smtp", "mailbox")))

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::ofstream("site.msg", std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data + 2), std::streamsize(size - 2));
     eventPage = uint16_t(1 + data[0] % 4);
-    ShowEvents(2);
+    ShowEvents(kDrawEvents);
     pendingEvents = data[1];
-    ShowEvents(0);
+    ShowEvents(kMailEvents);
     return 0;
 }

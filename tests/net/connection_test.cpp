@@ -51,7 +51,7 @@ protected:
     }
     void TearDown() override
     {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         ftpPort = INTERNET_DEFAULT_FTP_PORT;
         onPause = nullptr;
         internetListener = nullptr;
@@ -73,7 +73,7 @@ std::string ConnectionTest::liveProbe, ConnectionTest::deadProbe;
 
 TEST_F(ConnectionTest, CloseOnlyWithoutAConnection)
 {
-    EXPECT_EQ(ConnectSite(3), 1);
+    EXPECT_EQ(ConnectSite(kCloseConnection), 1);
     EXPECT_EQ(ftpConnection, nullptr);
     EXPECT_TRUE(news.empty());
 }
@@ -82,7 +82,7 @@ TEST_F(ConnectionTest, AGoodServerConnectsAtOnce)
 {
     connectionFailed = 1;
     SetProbe(deadProbe); // never asked
-    ASSERT_EQ(ConnectSite(2), 1);
+    ASSERT_EQ(ConnectSite(kOpenConnection), 1);
     EXPECT_NE(ftpConnection, nullptr);
     EXPECT_EQ(connectionFailed, 0);
     EXPECT_EQ(pauses, 0);
@@ -92,8 +92,8 @@ TEST_F(ConnectionTest, AGoodServerConnectsAtOnce)
     EXPECT_TRUE(FtpGetCurrentDirectoryA(ftpConnection, folderName, &length));
     EXPECT_STREQ(folderName, "/");
     // Connecting again closes the first connection.
-    ASSERT_EQ(ConnectSite(2), 1);
-    EXPECT_EQ(ConnectSite(3), 1);
+    ASSERT_EQ(ConnectSite(kOpenConnection), 1);
+    EXPECT_EQ(ConnectSite(kCloseConnection), 1);
     EXPECT_EQ(ftpConnection, nullptr);
 }
 
@@ -103,7 +103,7 @@ TEST_F(ConnectionTest, AHostWithItsPortConnectsThere)
     const std::string host = "127.0.0.1:" + std::to_string(ftpPort);
     CopyField(connectionHost, host.c_str());
     RefuseFtp();
-    ASSERT_EQ(ConnectSite(2), 1);
+    ASSERT_EQ(ConnectSite(kOpenConnection), 1);
     EXPECT_EQ(pauses, 0);
 }
 
@@ -190,7 +190,7 @@ TEST(HostPort, TheSchemeChoosesTheTransportAndItsPort)
 TEST_F(ConnectionTest, ADeadServerWithTheInternetUpCostsFivePausesAndNoNews)
 {
     RefuseFtp();
-    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ConnectSite(kOpenConnection), 0);
     EXPECT_EQ(connectionFailed, 1);
     EXPECT_EQ(pauses, 5);
     EXPECT_TRUE(news.empty());
@@ -204,7 +204,7 @@ TEST_F(ConnectionTest, ASecureSiteTheServerRefusesEndsAtOnceWithTheReason)
     const std::string host = "ftpes://127.0.0.1:" + std::to_string(ftpPort);
     CopyField(connectionHost, host.c_str());
     SetProbe(deadProbe);
-    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ConnectSite(kOpenConnection), 0);
     EXPECT_EQ(ftpConnection, nullptr);
     EXPECT_EQ(connectionFailed, 1);
     EXPECT_EQ(pauses, 0);
@@ -212,7 +212,7 @@ TEST_F(ConnectionTest, ASecureSiteTheServerRefusesEndsAtOnceWithTheReason)
     EXPECT_NE(connectionFailureReason[0], '\0');
     // Plain again: the reason is gone.
     CopyField(connectionHost, "127.0.0.1");
-    ASSERT_EQ(ConnectSite(2), 1);
+    ASSERT_EQ(ConnectSite(kOpenConnection), 1);
     EXPECT_STREQ(connectionFailureReason, "");
 }
 
@@ -228,7 +228,7 @@ TEST_F(ConnectionTest, TheInternetBackAfterThreeProbesIsToldOnce)
         if (pauses == 3)
             SetProbe(liveProbe);
     };
-    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ConnectSite(kOpenConnection), 0);
     EXPECT_EQ(news, (News{kLost, kBack}));
     EXPECT_EQ(lostConnection, 0);
     EXPECT_EQ(connectionFailed, 1); // the server itself still refuses
@@ -241,7 +241,7 @@ TEST_F(ConnectionTest, AnInternetDownThroughoutIsToldInEveryAttempt)
 {
     RefuseFtp();
     SetProbe(deadProbe);
-    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ConnectSite(kOpenConnection), 0);
     EXPECT_EQ(news, News(5, kLost));
     EXPECT_EQ(lostConnection, 1);
     EXPECT_EQ(connectionFailed, 1);
@@ -256,7 +256,7 @@ TEST_F(ConnectionTest, TheInternetBackInTheSecondAttempt)
         if (pauses == 6 + 2) // two probe waits into the second attempt
             SetProbe(liveProbe);
     };
-    EXPECT_EQ(ConnectSite(2), 0);
+    EXPECT_EQ(ConnectSite(kOpenConnection), 0);
     EXPECT_EQ(news, (News{kLost, kLost, kBack}));
 }
 

@@ -104,7 +104,7 @@ protected:
         CopyField(connectionUser, ServerInfo("ftp", "user").c_str());
         CopyField(connectionPassword, ServerInfo("ftp", "password").c_str());
         ftpPort = INTERNET_PORT(ServerPort("ftp"));
-        ASSERT_EQ(ConnectSite(2), 1);
+        ASSERT_EQ(ConnectSite(kOpenConnection), 1);
     }
     // The names in the test's folder (or a folder in it), scratch files included.
     std::vector<std::string> LocalNames(const char* sub = "") const
@@ -118,13 +118,13 @@ protected:
     void Reconnect()
     {
         if (!ftpConnection) {
-            ASSERT_EQ(ConnectSite(2), 1);
+            ASSERT_EQ(ConnectSite(kOpenConnection), 1);
         }
     }
     const fs::path home = ServerInfo("ftp", "home");
     void TearDown() override
     {
-        ConnectSite(3);
+        ConnectSite(kCloseConnection);
         ftpPort = INTERNET_DEFAULT_FTP_PORT;
         TimedTransfers::TearDown();
     }
@@ -213,7 +213,7 @@ TEST_F(FtpTransfers, ATransferThatCannotMeetItsBoundIsEnded)
     auto start = Clock::now();
     EXPECT_EQ(UploadFile(nullptr, "up.bin", "up.bin"), 0);
     EXPECT_EQ(ftpConnection, nullptr);
-    ASSERT_EQ(ConnectSite(2), 1);
+    ASSERT_EQ(ConnectSite(kOpenConnection), 1);
     EXPECT_EQ(DownloadFile(nullptr, "down.bin", "down.bin", int64_t(size)), 0);
     EXPECT_EQ(ftpConnection, nullptr);
     EXPECT_LT(SecondsSince(start), 3.0);
