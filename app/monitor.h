@@ -14,8 +14,8 @@
 //      (menu Quit, the window closed, "QUIT" in a site's option text).
 //
 // Invariants:
-//   D1  No FTP connection stays open between two engine steps: ConnectSite(3)
-//       follows every step of a visit.
+//   D1  No FTP connection stays open between two engine steps:
+//       ConnectSite(kCloseConnection) follows every step of a visit.
 //   D2  A visit is never interrupted by the timers; they only decide when the
 //       next visit starts. Menu 106 (all greyed) is set while a visit works,
 //       101 while the driver waits (menuLive says which).

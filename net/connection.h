@@ -84,10 +84,11 @@ inline constexpr INTERNET_PORT kImplicitTlsPort = 990;
 bool SplitSiteHost(const char* text, std::string& host, INTERNET_PORT& port, DWORD& securityFlags,
                    INTERNET_PORT defaultPort);
 
-// Why the last ConnectSite mode 2 failed when trying again cannot help within
-// the pass (the server's certificate does not verify, the server refuses
-// TLS): the platform's line of text, at most 199 bytes without control
-// characters, e.g. "certificate expired". Empty after any other outcome.
+// Why the last ConnectSite(kOpenConnection) failed when trying again cannot
+// help within the pass (the server's certificate does not verify, the server
+// refuses TLS): the platform's line of text, at most 199 bytes without
+// control characters, e.g. "certificate expired". Empty after any other
+// outcome.
 extern char connectionFailureReason[200];
 
 // ConnectSite's modes.
