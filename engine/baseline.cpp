@@ -20,12 +20,6 @@ namespace {
 
 constexpr char kProgram[] = "BASELINE";
 
-// The baseline counts only real folders as folders.
-bool BaselineFolderLike(DWORD attributes)
-{
-    return attributes == 16 || attributes == 18 || attributes == 48;
-}
-
 enum class Attempt { kComplete, kRepeat, kStoreUnavailable };
 
 // An empty folder still gets its (empty) store, so that the checks know the
@@ -77,12 +71,14 @@ Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string
     }
     // Every listed entry is recorded, unsafe names too: the checks report
     // those, they never act on them locally. Only a record too long to be
-    // stored is left out; the web site check reports it.
+    // stored is left out; the web site check reports it. Only plain folders
+    // are recorded as folders.
     for (const engine::ListedEntry& listed : entries) {
         WIN32_FIND_DATAA entry = listed.FindData();
         ServerTimeToLocal(entry);
         char record[kRecordBufferSize];
-        const int length = BuildFileRecord(entry, BaselineFolderLike(entry.dwFileAttributes), record);
+        const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
+        const int length = BuildFileRecord(entry, folderLike, record);
         if (length < 0)
             continue;
         std::memcpy(record + length, kMarkInit, sizeof kMarkInit); // kMarkRoom leaves room

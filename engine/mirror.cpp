@@ -50,14 +50,6 @@ uint32_t MinimumSize()
     return end == first ? 0 : size;
 }
 
-// A sub-folder on the web: any entry with the folder bit, a read-only one
-// too, since a folder cannot be downloaded and a failed download would stop
-// every file after it, every call.
-bool WebFolder(DWORD attributes)
-{
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 enum class LocalCopy {
     kMissing,   // no entry of the name: download
     kFile,      // a file of exactly that spelling: compare its time
@@ -73,7 +65,7 @@ LocalCopy FindLocalCopy(const std::string& path, const std::string& name)
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND ? LocalCopy::kMissing : LocalCopy::kLeaveAlone;
     FindClose(search);
-    if (name != found.cFileName || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (name != found.cFileName || engine::IsAnyFolder(engine::KindOf(found.dwFileAttributes)))
         return LocalCopy::kLeaveAlone;
     return LocalCopy::kFile;
 }
@@ -99,7 +91,10 @@ bool Wanted(const char* localFolder, const WIN32_FIND_DATAA& entry, uint32_t min
 {
     if (entry.nFileSizeLow < minimumSize)
         return false;
-    if (WebFolder(entry.dwFileAttributes))
+    // A sub-folder on the web: any entry with the folder bit, a read-only one
+    // too, since a folder cannot be downloaded and a failed download would
+    // stop every file after it, every call.
+    if (engine::IsAnyFolder(engine::KindOf(entry.dwFileAttributes)))
         return true; // counted, never acted on
     const std::string name = entry.cFileName;
     const std::string path = engine::LocalPath(localFolder, name.c_str());
@@ -135,7 +130,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     // A missing clean copy is an unplugged drive or a typo: the mirror
     // never makes one of its own.
     const DWORD folder = GetFileAttributesA(localFolder);
-    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (folder == INVALID_FILE_ATTRIBUTES || !engine::IsAnyFolder(engine::KindOf(folder))) {
         engine::ShowPassTitle(kProgram, kFolderMissing);
         return finish(0);
     }
@@ -198,7 +193,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
         for (const engine::ListedEntry& listed : work) {
             if (tessil::shutdownRequested)
                 break;
-            if (WebFolder(listed.attributes)) {
+            if (engine::IsAnyFolder(engine::KindOf(listed.attributes))) {
                 --counter;
                 continue;
             }

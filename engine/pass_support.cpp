@@ -159,13 +159,6 @@ ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEnt
     return ReadListing(listing, first, entries, inServerOrder) ? ListResult::kListed : ListResult::kBroken;
 }
 
-bool IsFolderEntry(DWORD attributes)
-{
-    return attributes == FILE_ATTRIBUTE_DIRECTORY ||
-           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN) ||
-           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
-}
-
 namespace {
 
 // Closes a C stream when it goes out of scope.
@@ -242,7 +235,7 @@ bool LocalFileSpelledAs(const char* path, const char* name)
     if (search == INVALID_HANDLE_VALUE)
         return false;
     FindClose(search);
-    return std::strcmp(found.cFileName, name) == 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return std::strcmp(found.cFileName, name) == 0 && !IsAnyFolder(KindOf(found.dwFileAttributes));
 }
 
 std::string LocalPath(const char* folder, const char* name)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/entry_kind.h"
 #include "platform/win32.h"
 
 namespace engine {
@@ -82,11 +83,6 @@ bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<L
 enum class ListResult { kListed, kEmpty, kBroken };
 ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries,
                             bool inServerOrder = false);
-
-// A folder for the synchronisation passes: the attribute word is exactly
-// directory, directory and hidden, or directory and archive (16, 18, 48).
-// Any other word, a read-only directory (17) included, is a file.
-bool IsFolderEntry(DWORD attributes);
 
 // Writes `entries` as the work list (siteWorkListFile, engine/engine.h),
 // replacing it; entries whose name holds a line break cannot be a line and

@@ -142,7 +142,8 @@ private:
         for (const engine::ListedEntry& e : entries) {
             if (Skipped(e.name))
                 continue;
-            if (!engine::IsFolderEntry(e.attributes)) {
+            // Only a plain folder is emptied and removed; any other word is a file.
+            if (engine::KindOf(e.attributes) != engine::EntryKind::kFolder) {
                 FtpDeleteFileA(ftpConnection, e.name.c_str()); // one left over keeps the folder
                 continue;
             }

@@ -154,7 +154,7 @@ bool ListedWhole(const char* fileMask, DWORD flags, std::vector<engine::ListedEn
 bool SiteFile(const engine::ListedEntry& entry, FileNameUse use)
 {
     return use != FileNameUse::kNotAFile && use != FileNameUse::kScratch &&
-           !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+           !engine::IsAnyFolder(engine::KindOf(entry.attributes));
 }
 
 bool Exempt(const std::string& name)

@@ -30,11 +30,6 @@ enum Decision : uint8_t {
     kMarkAsChecked = 3,
 };
 
-bool LocalFolderLike(DWORD attributes)
-{
-    return attributes == 16 || attributes == 18 || attributes == 48;
-}
-
 // The pass's one connection, opened at its first upload and kept for the
 // rest, in the remote folder.
 class UploadConnection {
@@ -127,7 +122,8 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     FILETIME local;
     FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
     entry.ftLastWriteTime = local;
-    const bool folderLike = LocalFolderLike(entry.dwFileAttributes);
+    // Only plain folders are recorded as folders.
+    const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
     char record[kRecordBufferSize];
     const int length = BuildFileRecord(entry, folderLike, record);
     if (length < 0)

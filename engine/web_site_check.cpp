@@ -39,18 +39,6 @@ enum Decision : uint8_t {
     kUnknown = 2, // no record of this name
 };
 
-// The check counts read-only, hidden and archive entries with folders:
-// their sizes are not compared and they are reported, never put back.
-bool WebFolderLike(DWORD attributes)
-{
-    switch (attributes) {
-    case 1: case 2: case 16: case 18: case 32: case 48:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // `record` cut where `mark` begins after its name.
 std::string CutAtMark(const char* record, const char* mark)
 {
@@ -132,7 +120,10 @@ enum class EntryOutcome { kDone, kStoreUnavailable, kConnectionLost };
 EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16_t& counter)
 {
     ServerTimeToLocal(entry);
-    const bool folderLike = WebFolderLike(entry.dwFileAttributes);
+    // The check counts read-only, hidden and archive entries with folders:
+    // their sizes are not compared and they are reported, never put back.
+    const engine::EntryKind kind = engine::KindOf(entry.dwFileAttributes);
+    const bool folderLike = kind == engine::EntryKind::kFolder || kind == engine::EntryKind::kMarkedFile;
     char live[kRecordBufferSize];
     const int length = BuildFileRecord(entry, folderLike, live);
     if (length < 0) {

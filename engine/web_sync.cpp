@@ -36,18 +36,19 @@ using LocalNames = std::unordered_map<std::string, bool>;
 const char* ReadCleanCopy(const char* localFolder, LocalNames& names)
 {
     const DWORD attributes = GetFileAttributesA(localFolder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes == INVALID_FILE_ATTRIBUTES || !engine::IsAnyFolder(engine::KindOf(attributes)))
         return kCleanCopyMissing;
     for (const engine::ListedEntry& e : engine::ReadLocalFolder(localFolder, "*"))
         if (ClassifyFileName(e.name.c_str()) != FileNameUse::kNotAFile)
-            names.emplace(e.name, (e.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            names.emplace(e.name, engine::IsAnyFolder(engine::KindOf(e.attributes)));
     return names.empty() ? kCleanCopyEmpty : nullptr;
 }
 
 // True when the listed entry is to be deleted from the web. A local entry
 // of the same spelling keeps it, whether or not it can be opened (a file
-// open in an editor is still the clean copy's); a web folder needs a local
-// folder. A name no local file can carry is missing by definition.
+// open in an editor is still the clean copy's); a web folder (a plain one:
+// any other word is a file here) needs a local folder. A name no local file
+// can carry is missing by definition.
 bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
 {
     // Short dot names are the folder's own entries on some servers.
@@ -63,7 +64,8 @@ bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
         break;
     }
     const auto at = local.find(e.name);
-    return at == local.end() || (engine::IsFolderEntry(e.attributes) && !at->second);
+    const bool webFolder = engine::KindOf(e.attributes) == engine::EntryKind::kFolder;
+    return at == local.end() || (webFolder && !at->second);
 }
 
 enum class PassEnd {
@@ -151,7 +153,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
     int counter = int(work.size());
     for (const engine::ListedEntry& e : work) {
         const WIN32_FIND_DATAA entry = e.FindData();
-        if (engine::IsFolderEntry(e.attributes)) {
+        if (engine::KindOf(e.attributes) == engine::EntryKind::kFolder) {
             const std::string folderPath = remoteFolder[0] ? std::string(remoteFolder) + '/' + e.name : e.name;
             DeleteRemoteFolder(folderPath.c_str(), 1);
             // Logged whatever came of it: a folder still there is found again
