@@ -10,7 +10,9 @@
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "tessil/input.h"
 

@@ -11,7 +11,11 @@
 #include "alerts/event_log.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/work_list.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -50,26 +54,6 @@ uint32_t MinimumSize()
     return end == first ? 0 : size;
 }
 
-enum class LocalCopy {
-    kMissing,   // no entry of the name: download
-    kFile,      // a file of exactly that spelling: compare its time
-    kLeaveAlone // another spelling, a folder, a path too long, a folder that cannot be read
-};
-
-LocalCopy FindLocalCopy(const std::string& path, const std::string& name)
-{
-    if (path.size() >= MAX_PATH)
-        return LocalCopy::kLeaveAlone;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? LocalCopy::kMissing : LocalCopy::kLeaveAlone;
-    FindClose(search);
-    if (name != found.cFileName || engine::IsAnyFolder(engine::KindOf(found.dwFileAttributes)))
-        return LocalCopy::kLeaveAlone;
-    return LocalCopy::kFile;
-}
-
 // The local file's last-write time in local time, as the listed web times
 // are after ServerTimeToLocal. False when it cannot be read: the file is
 // open in another program (the open shares nothing), so it is not written
@@ -96,15 +80,20 @@ bool Wanted(const char* localFolder, const WIN32_FIND_DATAA& entry, uint32_t min
     // stop every file after it, every call.
     if (engine::IsAnyFolder(engine::KindOf(entry.dwFileAttributes)))
         return true; // counted, never acted on
-    const std::string name = entry.cFileName;
-    const std::string path = engine::LocalPath(localFolder, name.c_str());
-    switch (FindLocalCopy(path, name)) {
-    case LocalCopy::kMissing:
+    const std::string path = engine::LocalPath(localFolder, entry.cFileName);
+    if (path.size() >= MAX_PATH)
+        return false; // a path too long is left alone
+    // Downloaded when missing; compared when a file of exactly that spelling;
+    // left alone otherwise.
+    switch (engine::FindLocalEntry(path, entry.cFileName)) {
+    case engine::LocalEntry::kNone:
         return true;
-    case LocalCopy::kLeaveAlone:
-        return false;
-    case LocalCopy::kFile:
+    case engine::LocalEntry::kFile:
         break;
+    case engine::LocalEntry::kFolder:
+    case engine::LocalEntry::kOtherSpelling:
+    case engine::LocalEntry::kUnreadable:
+        return false;
     }
     FILETIME local;
     return LocalWriteTime(path, local) && CompareFileTime(&entry.ftLastWriteTime, &local) == 1;
@@ -129,8 +118,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
 
     // A missing clean copy is an unplugged drive or a typo: the mirror
     // never makes one of its own.
-    const DWORD folder = GetFileAttributesA(localFolder);
-    if (folder == INVALID_FILE_ATTRIBUTES || !engine::IsAnyFolder(engine::KindOf(folder))) {
+    if (!engine::LocalFolderExists(localFolder)) {
         engine::ShowPassTitle(kProgram, kFolderMissing);
         return finish(0);
     }

@@ -5,13 +5,15 @@
 // removes itself from its parent. One connection serves the whole tree.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "alerts/event_log.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/stream.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 
@@ -32,10 +34,6 @@ bool Skipped(const std::string& name)
     return name[0] == '.' && (name.size() <= 2 || name.size() >= 35);
 }
 
-struct StreamCloser {
-    void operator()(FILE* stream) const { std::fclose(stream); }
-};
-
 // A level's list file, removed when the level ends however it ends.
 class ListFile {
 public:
@@ -55,7 +53,7 @@ public:
 
 private:
     char name_[32];
-    std::unique_ptr<FILE, StreamCloser> stream_;
+    engine::Stream stream_;
 };
 
 class FolderDeletion {

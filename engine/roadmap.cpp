@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,11 @@
 #include "alerts/show_events.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/stream.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -198,7 +201,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
         if (!FtpDeleteFileA(ftpConnection, entry.name.c_str()) || use != FileNameUse::kLocal || !localFolder[0])
             continue;
         const std::string path = engine::LocalPath(localFolder, entry.name.c_str());
-        if (engine::LocalFileSpelledAs(path.c_str(), entry.name.c_str()))
+        if (engine::FindLocalEntry(path, entry.name.c_str()) == engine::LocalEntry::kFile)
             DeleteFileA(path.c_str());
     }
 }
@@ -207,10 +210,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
 // whole. Names that cannot be one line are left out, and so are folders.
 bool WriteRoadmap(const std::vector<engine::ListedEntry>& entries)
 {
-    struct Closer {
-        void operator()(FILE* stream) const { std::fclose(stream); }
-    };
-    std::unique_ptr<FILE, Closer> file(std::fopen(kRoadmapFile, "wb"));
+    engine::Stream file(std::fopen(kRoadmapFile, "wb"));
     if (!file)
         return false;
     for (const engine::ListedEntry& entry : entries)

@@ -14,7 +14,10 @@
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -110,7 +113,7 @@ int32_t PutBack(const char* secureFolder, const WIN32_FIND_DATAA& entry, bool qu
         DownloadFile(ftpConnection, name, copy.c_str(), size);
     }
     const std::string clean = engine::LocalPath(secureFolder, name);
-    if (!ftpConnection || !engine::LocalFileSpelledAs(clean.c_str(), name))
+    if (!ftpConnection || engine::FindLocalEntry(clean, name) != engine::LocalEntry::kFile)
         return 0;
     return UploadFile(ftpConnection, clean.c_str(), name);
 }

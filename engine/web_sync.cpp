@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "alerts/event_log.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/work_list.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 
@@ -26,21 +29,17 @@ constexpr char kIncomplete[] = "SYNCH INCOMPLETE";
 constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
 constexpr char kStoreUnavailable[] = "RECORD STORE UNAVAILABLE";
 
-// The clean copy's entries by exact spelling: true for a folder.
-using LocalNames = std::unordered_map<std::string, bool>;
-
-// Reads every entry of the clean copy. Returns the title status that forbids
-// deleting (S2), or null when the folder lists at least one entry: without
-// that, a missing or unplugged clean copy would make every web file look
-// missing locally and wipe the site.
-const char* ReadCleanCopy(const char* localFolder, LocalNames& names)
+// Reads every entry of the clean copy, once for the whole call. Returns the
+// title status that forbids deleting (S2), or null when the folder lists at
+// least one entry: without that, a missing or unplugged clean copy would
+// make every web file look missing locally and wipe the site.
+const char* ReadCleanCopy(const char* localFolder, engine::LocalNames& names)
 {
-    const DWORD attributes = GetFileAttributesA(localFolder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !engine::IsAnyFolder(engine::KindOf(attributes)))
+    if (!engine::LocalFolderExists(localFolder))
         return kCleanCopyMissing;
     for (const engine::ListedEntry& e : engine::ReadLocalFolder(localFolder, "*"))
         if (ClassifyFileName(e.name.c_str()) != FileNameUse::kNotAFile)
-            names.emplace(e.name, engine::IsAnyFolder(engine::KindOf(e.attributes)));
+            names.Add(e);
     return names.empty() ? kCleanCopyEmpty : nullptr;
 }
 
@@ -49,7 +48,7 @@ const char* ReadCleanCopy(const char* localFolder, LocalNames& names)
 // open in an editor is still the clean copy's); a web folder (a plain one:
 // any other word is a file here) needs a local folder. A name no local file
 // can carry is missing by definition.
-bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
+bool MissingLocally(const engine::ListedEntry& e, const engine::LocalNames& local)
 {
     // Short dot names are the folder's own entries on some servers.
     if (e.name.size() <= 2 && e.name[0] == '.')
@@ -63,9 +62,9 @@ bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
     case FileNameUse::kLocal:
         break;
     }
-    const auto at = local.find(e.name);
+    const engine::LocalEntry here = local.Find(e.name);
     const bool webFolder = engine::KindOf(e.attributes) == engine::EntryKind::kFolder;
-    return at == local.end() || (webFolder && !at->second);
+    return here == engine::LocalEntry::kNone || (webFolder && here != engine::LocalEntry::kFolder);
 }
 
 enum class PassEnd {
@@ -106,7 +105,7 @@ bool ForgetRecord(const std::string& name, int& counter)
 }
 
 // One listing of the remote folder and the deletions it calls for.
-PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
+PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
 {
     const EventPageBatch batch; // the page is drawn once, when the pass ends
     if (!engine::ConnectWithRetry({kEventRestoreLost, 1, kProgram, engine::kLostConnectionStatus}))
@@ -193,7 +192,7 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
         return result;
     };
 
-    LocalNames local;
+    engine::LocalNames local;
     if (const char* refusal = ReadCleanCopy(localFolder, local))
         return finish(0, refusal);
 
