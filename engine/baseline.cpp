@@ -104,25 +104,21 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
         DeleteFileA(siteStoreFile);
     else if (SiteStoreExists())
         return;
-    engine::ShowPassTitle(kProgram, "CREATING BASELINE");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CREATING BASELINE", host, remoteFolder, fileMask);
 
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, kProgram, "TRYING TO RECONNECT"})) {
+    if (!engine::ConnectWithRetry({kEventBaselineLost, kOutageRecorded, kProgram, "TRYING TO RECONNECT"})) {
         ConnectSite(kCloseConnection);
         CloseEventLog();
         return;
     }
-    if (lostConnection) {
-        LogConnectionEvent(kEventBaselineBack, LocalNow());
-        lostConnection = 0;
-    }
+    engine::EndOutage(kEventBaselineBack);
     std::string path; // worked out from the login folder once
     for (int attempt = 0; attempt < baselineAttempts && !tessil::shutdownRequested; ++attempt) {
         const Attempt result = RecordFolder(remoteFolder, fileMask, path);
         if (result == Attempt::kComplete)
             break;
         if (result == Attempt::kStoreUnavailable) {
-            engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+            engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
             break;
         }
         // A dead connection is not mended by asking again on it; a new one

@@ -30,9 +30,6 @@ constexpr char kProgram[] = "MONITOR";
 constexpr char kMirroring[] = "SYNC SERVER WITH WEB FILES";
 constexpr char kDownloading[] = "DOWNLOADING WEB SITE FILE TO SERVER";
 constexpr char kFolderMissing[] = "SECURE SERVER FOLDER MISSING";
-constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
-// The lost-connection flag of the mirror's outage.
-constexpr uint8_t kMirrorOutage = 1;
 
 // The site command's "MINSIZE_=_<digits>": the smallest web file mirrored,
 // compared with the low 32 bits of the listed size. The command is a field
@@ -104,8 +101,7 @@ bool Wanted(const char* localFolder, const WIN32_FIND_DATAA& entry, uint32_t min
 int32_t MirrorWebToServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask)
 {
-    engine::ShowPassTitle(kProgram, kMirroring);
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, kMirroring, host, remoteFolder, fileMask);
     const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     const uint32_t minimumSize = MinimumSize();
@@ -124,14 +120,10 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     }
 
     if (!engine::ConnectWithRetry(
-            {kEventMirrorLost, kMirrorOutage, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
+            {kEventMirrorLost, kOutageRecorded, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
         return finish(0);
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventMirrorBack, LocalNow());
-        lostConnection = 0;
+    if (engine::EndOutage(kEventMirrorBack, engine::AfterRecovery::kEndPass))
         return finish(-1);
-    }
 
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
@@ -169,7 +161,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
                             listed.name});
     }
     if (!engine::WriteWorkList(work) || !engine::ReadWorkList(work)) {
-        engine::ShowPassTitle(kProgram, kWorkListUnavailable);
+        engine::ShowPassTitle(kProgram, engine::kWorkListUnavailableStatus);
         return finish(0);
     }
 

@@ -1,5 +1,5 @@
 // A pass's screen lines, account and connection: the outage events of a
-// connection that fails, and entering the remote folder.
+// connection that fails, and the recovery event once it connects again.
 #include "engine/pass_connection.h"
 
 #include <cstdio>
@@ -26,8 +26,10 @@ void ShowPassTitle(const char* program, const char* status)
     tessil::RefreshFields();
 }
 
-void ShowSiteLine(const char* host, const char* remoteFolder, const char* fileMask)
+void ShowPass(const char* program, const char* status, const char* host, const char* remoteFolder,
+              const char* fileMask)
 {
+    ShowPassTitle(program, status);
     ShowScreenLine(kSiteLine, SiteLine(host, remoteFolder, fileMask).c_str());
     tessil::RefreshFields();
 }
@@ -62,7 +64,7 @@ bool ConnectWithRetry(const OutageEvents& events)
             return false;
         if (ConnectSite(kOpenConnection))
             return true;
-        if (lostConnection == 0) {
+        if (lostConnection == kNoOutage) {
             LogConnectionEvent(events.lostType, LocalNow(), connectionFailureReason);
             ShowEvents(kMailEvents);
             lostConnection = events.flag;
@@ -78,6 +80,17 @@ bool ConnectWithRetry(const OutageEvents& events)
         tessil::SystemRequest(1);
         tessil::PauseLive(reconnectPauseMilliseconds);
     }
+}
+
+bool EndOutage(uint8_t backType, AfterRecovery after)
+{
+    if (lostConnection == kNoOutage)
+        return false;
+    if (after == AfterRecovery::kEndPass)
+        ConnectSite(kCloseConnection);
+    LogConnectionEvent(backType, LocalNow());
+    lostConnection = kNoOutage;
+    return true;
 }
 
 EnterResult EnterRemoteFolder(const char* remoteFolder, std::string& path)

@@ -108,7 +108,8 @@ private:
     bool Connect()
     {
         // The recovery event is the next pass's.
-        gaveUp_ = !engine::ConnectWithRetry({kEventUploadLost, 2, "MONITOR", engine::kLostConnectionStatus});
+        gaveUp_ = !engine::ConnectWithRetry(
+            {kEventUploadLost, kUploadOutageRecorded, "MONITOR", engine::kLostConnectionStatus});
         return !gaveUp_;
     }
 

@@ -137,12 +137,9 @@ constexpr DWORD kRoadmapMinSize = 200;
 // when the connect gave up (the outage stays recorded).
 bool Connect()
 {
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, "ROADMAP", "TRYING TO RECONNECT"}))
+    if (!engine::ConnectWithRetry({kEventBaselineLost, kOutageRecorded, kProgram, "TRYING TO RECONNECT"}))
         return false;
-    if (lostConnection) {
-        LogConnectionEvent(kEventBaselineBack, LocalNow());
-        lostConnection = 0;
-    }
+    engine::EndOutage(kEventBaselineBack);
     return true;
 }
 
@@ -247,8 +244,7 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
             return finish();
     }
 
-    engine::ShowPassTitle(kProgram, "CREATING ROADMAP");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CREATING ROADMAP", host, remoteFolder, fileMask);
     if (!Connect())
         return finish();
     // An upload lands only in the remote folder, from a whole listing: the

@@ -46,12 +46,10 @@ public:
         if (ftpConnection && entered_)
             return State::kReady;
         entered_ = false;
-        if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
+        if (!engine::ConnectWithRetry(
+                {kEventUploadLost, kUploadOutageRecorded, kProgram, engine::kLostConnectionStatus}))
             return State::kGiveUp;
-        if (lostConnection) {
-            LogConnectionEvent(kEventUploadBack, LocalNow());
-            lostConnection = 0;
-        }
+        engine::EndOutage(kEventUploadBack);
         // A file must not land in whatever folder the login gave.
         std::string path; // a new connection starts in the login folder
         entered_ = engine::EnterRemoteFolder(remoteFolder_, path) == engine::EnterResult::kEntered;
@@ -134,7 +132,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     const int found = GetFileRecord(record, stored);
     if (found < 0) {
         state.stop = true;
-        engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+        engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
         return;
     }
 
@@ -195,8 +193,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
 int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask, int16_t)
 {
-    engine::ShowPassTitle(kProgram, "CHECKING SECURE SERVER");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CHECKING SECURE SERVER", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
 
     PassState state{secureFolder, UploadConnection(remoteFolder)};

@@ -171,8 +171,7 @@ EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16
 int16_t CheckWebSite(const char* secureFolder, const char* host, const char* user, const char* password,
                      const char* remoteFolder, const char* fileMask, int16_t)
 {
-    engine::ShowPassTitle(kProgram, "CHECKING WEB SITE");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CHECKING WEB SITE", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     int16_t counter = 1;
     auto finish = [&](int16_t result) {
@@ -188,14 +187,10 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         return finish(counter);
     }
     if (!engine::ConnectWithRetry(
-            {kEventSiteCheckLost, 1, "VANEGUARD", engine::kLostConnectionStatus, false}))
+            {kEventSiteCheckLost, kOutageRecorded, "VANEGUARD", engine::kLostConnectionStatus, false}))
         return finish(counter);
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventSiteCheckBack, LocalNow());
-        lostConnection = 0;
+    if (engine::EndOutage(kEventSiteCheckBack, engine::AfterRecovery::kEndPass))
         return finish(counter);
-    }
 
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
@@ -230,7 +225,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         WIN32_FIND_DATAA entry = listed.FindData();
         const EntryOutcome outcome = CheckEntry(secureFolder, entry, counter);
         if (outcome == EntryOutcome::kStoreUnavailable) {
-            engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+            engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
             return finish(1);
         }
         // A transfer that ran out of time closed the connection; the driver

@@ -26,8 +26,6 @@ constexpr char kSyncing[] = "SYNCH WEB WITH LOCAL SERVER";
 constexpr char kCleanCopyMissing[] = "SECURE SERVER FOLDER MISSING - NOTHING DELETED";
 constexpr char kCleanCopyEmpty[] = "SECURE SERVER FOLDER EMPTY - NOTHING DELETED";
 constexpr char kIncomplete[] = "SYNCH INCOMPLETE";
-constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
-constexpr char kStoreUnavailable[] = "RECORD STORE UNAVAILABLE";
 
 // Reads every entry of the clean copy, once for the whole call. Returns the
 // title status that forbids deleting (S2), or null when the folder lists at
@@ -108,14 +106,10 @@ bool ForgetRecord(const std::string& name, int& counter)
 PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
 {
     const EventPageBatch batch; // the page is drawn once, when the pass ends
-    if (!engine::ConnectWithRetry({kEventRestoreLost, 1, kProgram, engine::kLostConnectionStatus}))
+    if (!engine::ConnectWithRetry({kEventRestoreLost, kOutageRecorded, kProgram, engine::kLostConnectionStatus}))
         return PassEnd::kGiveUp;
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventRestoreBack, LocalNow());
-        lostConnection = 0;
+    if (engine::EndOutage(kEventRestoreBack, engine::AfterRecovery::kEndPass))
         return PassEnd::kCallAgain;
-    }
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
     case engine::EnterResult::kEntered:
@@ -158,7 +152,8 @@ PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, cons
             // Logged whatever came of it: a folder still there is found again
             // by the next synchronisation.
             LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
-            if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
+            if (!engine::ConnectWithRetry(
+                    {kEventUploadLost, kUploadOutageRecorded, kProgram, engine::kLostConnectionStatus}))
                 return PassEnd::kGiveUp;
             // The rest are deleted by their bare names: only inside the
             // remote folder itself (S1). `path` is the one tried above.
@@ -181,8 +176,7 @@ PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, cons
 int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask)
 {
-    engine::ShowPassTitle(kProgram, kSyncing);
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, kSyncing, host, remoteFolder, fileMask);
     const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     auto finish = [&](int32_t result, const char* status) {
@@ -206,9 +200,9 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
         case PassEnd::kCallAgain:
             return finish(-1, nullptr);
         case PassEnd::kNoWorkList:
-            return finish(0, kWorkListUnavailable);
+            return finish(0, engine::kWorkListUnavailableStatus);
         case PassEnd::kNoStore:
-            return finish(0, kStoreUnavailable);
+            return finish(0, engine::kStoreUnavailableStatus);
         case PassEnd::kAgain:
             ClosePass();
             break;

@@ -9,6 +9,10 @@
 
 namespace engine {
 
+// The status of a pass that acts on nothing because its work list cannot be
+// written or read back.
+inline constexpr char kWorkListUnavailableStatus[] = "WORK LIST UNAVAILABLE";
+
 // Writes `entries` as the work list, replacing it; entries whose name holds
 // a line break cannot be a line and are left out. False when the file
 // cannot be written whole.
