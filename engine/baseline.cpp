@@ -53,23 +53,23 @@ Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string
     if (!currentSite.offsetMeasured)
         MeasureServerClockOffset();
 
-    WIN32_FIND_DATAA first;
-    HINTERNET listing = ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first,
-                                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                      : nullptr;
-    if (!listing) {
+    std::vector<engine::ListedEntry> entries;
+    const engine::ListResult result =
+        engine::ListRemoteFolder(fileMask, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, entries);
+    if (result == engine::ListResult::kBroken && !entries.empty()) {
+        // A part of a listing is no baseline: start over from an empty store.
+        CloseFileRecords();
+        DeleteFileA(siteStoreFile);
+        return Attempt::kRepeat;
+    }
+    if (result != engine::ListResult::kListed) {
+        // Nothing listed: only the server's own "no files" makes the (empty)
+        // baseline; any other answer is asked again.
         if (GetLastError() != ERROR_NO_MORE_FILES) {
             CloseFileRecords();
             return Attempt::kRepeat;
         }
         return Completed();
-    }
-    std::vector<engine::ListedEntry> entries;
-    if (!engine::ReadListing(listing, first, entries)) {
-        // A part of a listing is no baseline: start over from an empty store.
-        CloseFileRecords();
-        DeleteFileA(siteStoreFile);
-        return Attempt::kRepeat;
     }
     // Every listed entry is recorded, unsafe names too: the checks report
     // those, they never act on them locally. Only a record too long to be

@@ -32,6 +32,11 @@ void SortByName(std::vector<ListedEntry>& entries)
               [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
 }
 
+namespace {
+
+// Reads the rest of a listing whose first entry `first` holds, and closes
+// it. True when it ended with ERROR_NO_MORE_FILES; false when it broke off
+// (what came before is kept).
 bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
                  bool inServerOrder)
 {
@@ -49,6 +54,8 @@ bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<L
         SortByName(entries);
     return complete;
 }
+
+} // namespace
 
 ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries, bool inServerOrder)
 {

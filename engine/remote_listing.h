@@ -30,21 +30,21 @@ struct ListedEntry {
 // nodes in order instead of at random.
 void SortByName(std::vector<ListedEntry>& entries);
 
-// Reads the rest of a listing whose first entry `first` holds, and closes
-// it (the global listing handle is not used). True when it ended with
-// ERROR_NO_MORE_FILES; false when it broke off (what came before is kept).
-// The entries come back in the store's order of names (servers list in the
-// order of their own folders); `inServerOrder` keeps the server's order.
-bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
-                 bool inServerOrder = false);
-
 // Lists the current remote folder with `mask` and `flags` (as
-// FtpFindFirstFileA) and reads the listing whole (ReadListing).
+// FtpFindFirstFileA) and reads the listing whole, then closes it (the
+// global listing handle is not used). The entries come back in the store's
+// order of names (servers list in the order of their own folders);
+// `inServerOrder` keeps the server's order.
 //   kListed  `entries` hold every entry.
 //   kEmpty   nothing matched; a listing that fails without an error counts
 //            so too (Wine's WinINet reports an empty folder that way).
 //   kBroken  no connection, or the listing failed or broke off: `entries`
-//            hold what came before; nothing may be deleted on its strength.
+//            hold what came before (at least the first entry when it broke
+//            off, none when it never opened); nothing may be deleted on its
+//            strength.
+// When nothing was listed (kEmpty, or kBroken without entries) the last
+// error is still the failed listing's, or as it was when there is no
+// connection.
 enum class ListResult { kListed, kEmpty, kBroken };
 ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries,
                             bool inServerOrder = false);
