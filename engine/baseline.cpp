@@ -100,7 +100,7 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
     CloseEventLog();
     CloseFileRecords();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
-    if (mode == 1)
+    if (mode == kBaselineAnew)
         DeleteFileA(siteStoreFile);
     else if (SiteStoreExists())
         return;

@@ -116,23 +116,23 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     // never makes one of its own.
     if (!engine::LocalFolderExists(localFolder)) {
         engine::ShowPassTitle(kProgram, kFolderMissing);
-        return finish(0);
+        return finish(kPassDone);
     }
 
     if (!engine::ConnectWithRetry(
             {kEventMirrorLost, kOutageRecorded, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
-        return finish(0);
+        return finish(kPassDone);
     if (engine::EndOutage(kEventMirrorBack, engine::AfterRecovery::kEndPass))
-        return finish(-1);
+        return finish(kPassCallAgain);
 
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
     case engine::EnterResult::kEntered:
         break;
     case engine::EnterResult::kNoCurrentFolder:
-        return finish(-1);
+        return finish(kPassCallAgain);
     case engine::EnterResult::kNotEntered:
-        return finish(0);
+        return finish(kPassDone);
     }
     // Listed times are compared with local ones: without the offset a
     // server in another zone would look hours newer or older.
@@ -144,9 +144,9 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     case engine::ListResult::kListed:
         break;
     case engine::ListResult::kEmpty:
-        return finish(0);
+        return finish(kPassDone);
     case engine::ListResult::kBroken:
-        return finish(-1); // a part of a listing: no download from it
+        return finish(kPassCallAgain); // a part of a listing: no download from it
     }
 
     std::vector<engine::ListedEntry> work;
@@ -162,7 +162,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     }
     if (!engine::WriteWorkList(work) || !engine::ReadWorkList(work)) {
         engine::ShowPassTitle(kProgram, engine::kWorkListUnavailableStatus);
-        return finish(0);
+        return finish(kPassDone);
     }
 
     int32_t counter = int32_t(work.size());

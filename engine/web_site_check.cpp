@@ -173,7 +173,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
 {
     engine::ShowPass(kProgram, "CHECKING WEB SITE", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
-    int16_t counter = 1;
+    int16_t counter = kWebCheckEndedEarly; // until the listing is checked
     auto finish = [&](int16_t result) {
         CloseEventLog();
         CloseFileRecords();
@@ -204,7 +204,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         // A folder made now holds nothing the records know: start afresh.
         if (FtpCreateDirectoryA(ftpConnection, path.c_str())) {
             DeleteFileA(siteStoreFile);
-            CreateBaseline(host, user, password, remoteFolder, fileMask, "", 1);
+            CreateBaseline(host, user, password, remoteFolder, fileMask, "", kBaselineAnew);
         }
         return finish(counter);
     }
@@ -226,12 +226,12 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         const EntryOutcome outcome = CheckEntry(secureFolder, entry, counter);
         if (outcome == EntryOutcome::kStoreUnavailable) {
             engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
-            return finish(1);
+            return finish(kWebCheckEndedEarly);
         }
         // A transfer that ran out of time closed the connection; the driver
         // calls again for the rest.
         if (outcome == EntryOutcome::kConnectionLost)
-            return finish(-1);
+            return finish(kPassCallAgain);
     }
-    return finish(complete ? counter : int16_t(-1));
+    return finish(complete ? counter : kPassCallAgain);
 }

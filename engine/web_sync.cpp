@@ -66,12 +66,12 @@ bool MissingLocally(const engine::ListedEntry& e, const engine::LocalNames& loca
 }
 
 enum class PassEnd {
-    kDone,           // nothing left to do: result 0
+    kDone,           // nothing left to do: kPassDone
     kAgain,          // a listing broke off or entries are left: a new pass
-    kCallAgain,      // connection re-established, or no current folder: result -1
-    kGiveUp,         // no connection after reconnectRounds: result 0
-    kNoWorkList,     // the work list cannot be written or read back: result 0
-    kNoStore,        // the record store cannot be read: result 0
+    kCallAgain,      // connection re-established, or no current folder: kPassCallAgain
+    kGiveUp,         // no connection after reconnectRounds: kPassDone
+    kNoWorkList,     // the work list cannot be written or read back: kPassDone
+    kNoStore,        // the record store cannot be read: kPassDone
 };
 
 // Closes what a pass opened.
@@ -188,21 +188,21 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
 
     engine::LocalNames local;
     if (const char* refusal = ReadCleanCopy(localFolder, local))
-        return finish(0, refusal);
+        return finish(kPassDone, refusal);
 
     for (int pass = 0;; ++pass) {
         if (pass > syncRestarts)
-            return finish(0, kIncomplete);
+            return finish(kPassDone, kIncomplete);
         switch (SyncPass(local, remoteFolder, fileMask, stamp)) {
         case PassEnd::kDone:
         case PassEnd::kGiveUp:
-            return finish(0, nullptr);
+            return finish(kPassDone, nullptr);
         case PassEnd::kCallAgain:
-            return finish(-1, nullptr);
+            return finish(kPassCallAgain, nullptr);
         case PassEnd::kNoWorkList:
-            return finish(0, engine::kWorkListUnavailableStatus);
+            return finish(kPassDone, engine::kWorkListUnavailableStatus);
         case PassEnd::kNoStore:
-            return finish(0, engine::kStoreUnavailableStatus);
+            return finish(kPassDone, engine::kStoreUnavailableStatus);
         case PassEnd::kAgain:
             ClosePass();
             break;
