@@ -249,10 +249,10 @@ SiteVisit VisitSite(int32_t number)
     auto checkWeb = [&] {
         int16_t result = CheckWebSite(secure, host, user, password, remote, mask, 0);
         ConnectSite(kCloseConnection);
-        return result == -1 ? -1 : 0;
+        return result == kPassCallAgain ? kPassCallAgain : kPassDone;
     };
 
-    CreateBaseline(host, user, password, remote, mask, "", 0);
+    CreateBaseline(host, user, password, remote, mask, "", kBaselineIfMissing);
     ConnectSite(kCloseConnection);
     ShowEvents(kDrawEvents);
     if (!mirrorSwitch) {

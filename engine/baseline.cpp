@@ -10,7 +10,9 @@
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "tessil/input.h"
 
@@ -19,12 +21,6 @@ int baselineAttempts = 5;
 namespace {
 
 constexpr char kProgram[] = "BASELINE";
-
-// The baseline counts only real folders as folders.
-bool BaselineFolderLike(DWORD attributes)
-{
-    return attributes == 16 || attributes == 18 || attributes == 48;
-}
 
 enum class Attempt { kComplete, kRepeat, kStoreUnavailable };
 
@@ -57,32 +53,34 @@ Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string
     if (!currentSite.offsetMeasured)
         MeasureServerClockOffset();
 
-    WIN32_FIND_DATAA first;
-    HINTERNET listing = ftpConnection ? FtpFindFirstFileA(ftpConnection, fileMask, &first,
-                                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                      : nullptr;
-    if (!listing) {
+    std::vector<engine::ListedEntry> entries;
+    const engine::ListResult result =
+        engine::ListRemoteFolder(fileMask, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, entries);
+    if (result == engine::ListResult::kBroken && !entries.empty()) {
+        // A part of a listing is no baseline: start over from an empty store.
+        CloseFileRecords();
+        DeleteFileA(siteStoreFile);
+        return Attempt::kRepeat;
+    }
+    if (result != engine::ListResult::kListed) {
+        // Nothing listed: only the server's own "no files" makes the (empty)
+        // baseline; any other answer is asked again.
         if (GetLastError() != ERROR_NO_MORE_FILES) {
             CloseFileRecords();
             return Attempt::kRepeat;
         }
         return Completed();
     }
-    std::vector<engine::ListedEntry> entries;
-    if (!engine::ReadListing(listing, first, entries)) {
-        // A part of a listing is no baseline: start over from an empty store.
-        CloseFileRecords();
-        DeleteFileA(siteStoreFile);
-        return Attempt::kRepeat;
-    }
     // Every listed entry is recorded, unsafe names too: the checks report
     // those, they never act on them locally. Only a record too long to be
-    // stored is left out; the web site check reports it.
+    // stored is left out; the web site check reports it. Only plain folders
+    // are recorded as folders.
     for (const engine::ListedEntry& listed : entries) {
         WIN32_FIND_DATAA entry = listed.FindData();
         ServerTimeToLocal(entry);
         char record[kRecordBufferSize];
-        const int length = BuildFileRecord(entry, BaselineFolderLike(entry.dwFileAttributes), record);
+        const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
+        const int length = BuildFileRecord(entry, folderLike, record);
         if (length < 0)
             continue;
         std::memcpy(record + length, kMarkInit, sizeof kMarkInit); // kMarkRoom leaves room
@@ -102,29 +100,25 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
     CloseEventLog();
     CloseFileRecords();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
-    if (mode == 1)
+    if (mode == kBaselineAnew)
         DeleteFileA(siteStoreFile);
     else if (SiteStoreExists())
         return;
-    engine::ShowPassTitle(kProgram, "CREATING BASELINE");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CREATING BASELINE", host, remoteFolder, fileMask);
 
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, kProgram, "TRYING TO RECONNECT"})) {
+    if (!engine::ConnectWithRetry({kEventBaselineLost, kOutageRecorded, kProgram, "TRYING TO RECONNECT"})) {
         ConnectSite(kCloseConnection);
         CloseEventLog();
         return;
     }
-    if (lostConnection) {
-        LogConnectionEvent(kEventBaselineBack, LocalNow());
-        lostConnection = 0;
-    }
+    engine::EndOutage(kEventBaselineBack);
     std::string path; // worked out from the login folder once
     for (int attempt = 0; attempt < baselineAttempts && !tessil::shutdownRequested; ++attempt) {
         const Attempt result = RecordFolder(remoteFolder, fileMask, path);
         if (result == Attempt::kComplete)
             break;
         if (result == Attempt::kStoreUnavailable) {
-            engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+            engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
             break;
         }
         // A dead connection is not mended by asking again on it; a new one

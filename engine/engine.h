@@ -128,18 +128,32 @@ extern int reconnectRounds;
 // Attempts of the baseline to enter and list the remote folder (5).
 extern int baselineAttempts;
 
-// Records every entry of the remote folder as "-file init" records. Mode 0:
-// only when the store file is missing or empty. Mode 1: deletes the store
-// file and builds it anew. `unused` is not read.
+// What a pass returns besides a count. The driver calls a pass again while
+// it asks to (RepeatPass).
+inline constexpr int16_t kPassDone = 0;       // nothing left to do, or nothing this pass can do
+inline constexpr int16_t kPassCallAgain = -1; // call again (each pass says when)
+// CheckWebSite only: the pass ended before it had an entry to check, or
+// stopped where the store was unavailable. The same number as one entry
+// acted on: its callers take both for done.
+inline constexpr int16_t kWebCheckEndedEarly = 1;
+
+// CreateBaseline's modes.
+inline constexpr int16_t kBaselineIfMissing = 0; // only when the store file is missing or empty
+inline constexpr int16_t kBaselineAnew = 1;      // deletes the store file and builds it anew
+
+// Records every entry of the remote folder as "-file init" records, in the
+// way `mode` says. `unused` is not read.
 void CreateBaseline(const char* host, const char* user, const char* password, const char* remoteFolder,
                     const char* fileMask, const char* unused, int16_t mode);
 
 // Compares the remote listing with the store: puts back changed and unknown
 // web files from the secure server folder (after a quarantine copy of the web
 // version when the site's synchronise-web switch is on) and reports them.
-// Returns the number of entries acted on; -1 when the listing broke off (call
-// again); 1 when the pass ended before listing (connection re-established in
-// this call, remote folder missing or created, store unavailable).
+// Returns the number of entries acted on; kPassCallAgain when the listing
+// broke off or a transfer lost the connection; kWebCheckEndedEarly when the
+// pass ended before it had an entry to check (no baseline, no connection,
+// connection re-established in this call, remote folder not entered or
+// created, nothing listed) or the store was unavailable.
 int16_t CheckWebSite(const char* secureFolder, const char* host, const char* user, const char* password,
                      const char* remoteFolder, const char* fileMask, int16_t unused);
 
@@ -181,32 +195,32 @@ extern int passRepeats;
 // Deletes from the web site every entry of the remote folder that matches
 // the mask and that the secure server folder `localFolder` lacks (a
 // sub-folder whole, through DeleteRemoteFolder), with its file record.
-// Returns 0 when done (or when it cannot act: S1, S2, no connection after
-// reconnectRounds); -1 when the connection was re-established in this call
-// or the current FTP folder cannot be read: call again.
+// Returns kPassDone when done (or when it cannot act: S1, S2, no connection
+// after reconnectRounds); kPassCallAgain when the connection was
+// re-established in this call or the current FTP folder cannot be read.
 int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask);
 
 // Downloads into `localFolder` every file of the remote folder that matches
 // the mask and is missing locally or strictly newer on the web, and at
-// least as large as the site command's "MINSIZE_=_" number. Returns 0 when
-// done; -1 when the connection was re-established, the current folder
-// cannot be read or the listing broke off; otherwise the number of entries
-// not yet dealt with after a failed download. Call again while non-zero.
-// 0 too when it cannot act (secure server folder missing, no connection,
-// remote folder not entered); a local file held open elsewhere is left for
-// a later call.
+// least as large as the site command's "MINSIZE_=_" number. Returns
+// kPassDone when done; kPassCallAgain when the connection was
+// re-established, the current folder cannot be read or the listing broke
+// off; otherwise the number of entries not yet dealt with after a failed
+// download. Call again while not done. kPassDone too when it cannot act
+// (secure server folder missing, no connection, remote folder not entered);
+// a local file held open elsewhere is left for a later call.
 int32_t MirrorWebToServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask);
 
-// Calls `pass` until it returns 0, at most passRepeats times; returns its
-// last result.
+// Calls `pass` until it returns kPassDone, at most passRepeats times;
+// returns its last result.
 template <typename Pass>
 int32_t RepeatPass(Pass&& pass)
 {
-    int32_t result = 0;
+    int32_t result = kPassDone;
     for (int call = 0; call < passRepeats; ++call)
-        if ((result = pass()) == 0)
+        if ((result = pass()) == kPassDone)
             break;
     return result;
 }

@@ -11,7 +11,11 @@
 #include "alerts/event_log.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/work_list.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -26,9 +30,6 @@ constexpr char kProgram[] = "MONITOR";
 constexpr char kMirroring[] = "SYNC SERVER WITH WEB FILES";
 constexpr char kDownloading[] = "DOWNLOADING WEB SITE FILE TO SERVER";
 constexpr char kFolderMissing[] = "SECURE SERVER FOLDER MISSING";
-constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
-// The lost-connection flag of the mirror's outage.
-constexpr uint8_t kMirrorOutage = 1;
 
 // The site command's "MINSIZE_=_<digits>": the smallest web file mirrored,
 // compared with the low 32 bits of the listed size. The command is a field
@@ -48,34 +49,6 @@ uint32_t MinimumSize()
     if (error == std::errc::result_out_of_range)
         return UINT32_MAX;
     return end == first ? 0 : size;
-}
-
-// A sub-folder on the web: any entry with the folder bit, a read-only one
-// too, since a folder cannot be downloaded and a failed download would stop
-// every file after it, every call.
-bool WebFolder(DWORD attributes)
-{
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-enum class LocalCopy {
-    kMissing,   // no entry of the name: download
-    kFile,      // a file of exactly that spelling: compare its time
-    kLeaveAlone // another spelling, a folder, a path too long, a folder that cannot be read
-};
-
-LocalCopy FindLocalCopy(const std::string& path, const std::string& name)
-{
-    if (path.size() >= MAX_PATH)
-        return LocalCopy::kLeaveAlone;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? LocalCopy::kMissing : LocalCopy::kLeaveAlone;
-    FindClose(search);
-    if (name != found.cFileName || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return LocalCopy::kLeaveAlone;
-    return LocalCopy::kFile;
 }
 
 // The local file's last-write time in local time, as the listed web times
@@ -99,17 +72,25 @@ bool Wanted(const char* localFolder, const WIN32_FIND_DATAA& entry, uint32_t min
 {
     if (entry.nFileSizeLow < minimumSize)
         return false;
-    if (WebFolder(entry.dwFileAttributes))
+    // A sub-folder on the web: any entry with the folder bit, a read-only one
+    // too, since a folder cannot be downloaded and a failed download would
+    // stop every file after it, every call.
+    if (engine::IsAnyFolder(engine::KindOf(entry.dwFileAttributes)))
         return true; // counted, never acted on
-    const std::string name = entry.cFileName;
-    const std::string path = engine::LocalPath(localFolder, name.c_str());
-    switch (FindLocalCopy(path, name)) {
-    case LocalCopy::kMissing:
+    const std::string path = engine::LocalPath(localFolder, entry.cFileName);
+    if (path.size() >= MAX_PATH)
+        return false; // a path too long is left alone
+    // Downloaded when missing; compared when a file of exactly that spelling;
+    // left alone otherwise.
+    switch (engine::FindLocalEntry(path, entry.cFileName)) {
+    case engine::LocalEntry::kNone:
         return true;
-    case LocalCopy::kLeaveAlone:
-        return false;
-    case LocalCopy::kFile:
+    case engine::LocalEntry::kFile:
         break;
+    case engine::LocalEntry::kFolder:
+    case engine::LocalEntry::kOtherSpelling:
+    case engine::LocalEntry::kUnreadable:
+        return false;
     }
     FILETIME local;
     return LocalWriteTime(path, local) && CompareFileTime(&entry.ftLastWriteTime, &local) == 1;
@@ -120,8 +101,7 @@ bool Wanted(const char* localFolder, const WIN32_FIND_DATAA& entry, uint32_t min
 int32_t MirrorWebToServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask)
 {
-    engine::ShowPassTitle(kProgram, kMirroring);
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, kMirroring, host, remoteFolder, fileMask);
     const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     const uint32_t minimumSize = MinimumSize();
@@ -134,30 +114,25 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
 
     // A missing clean copy is an unplugged drive or a typo: the mirror
     // never makes one of its own.
-    const DWORD folder = GetFileAttributesA(localFolder);
-    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!engine::LocalFolderExists(localFolder)) {
         engine::ShowPassTitle(kProgram, kFolderMissing);
-        return finish(0);
+        return finish(kPassDone);
     }
 
     if (!engine::ConnectWithRetry(
-            {kEventMirrorLost, kMirrorOutage, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
-        return finish(0);
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventMirrorBack, LocalNow());
-        lostConnection = 0;
-        return finish(-1);
-    }
+            {kEventMirrorLost, kOutageRecorded, "MIRRORFROMWEB", engine::kLostConnectionStatus, false}))
+        return finish(kPassDone);
+    if (engine::EndOutage(kEventMirrorBack, engine::AfterRecovery::kEndPass))
+        return finish(kPassCallAgain);
 
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
     case engine::EnterResult::kEntered:
         break;
     case engine::EnterResult::kNoCurrentFolder:
-        return finish(-1);
+        return finish(kPassCallAgain);
     case engine::EnterResult::kNotEntered:
-        return finish(0);
+        return finish(kPassDone);
     }
     // Listed times are compared with local ones: without the offset a
     // server in another zone would look hours newer or older.
@@ -169,9 +144,9 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     case engine::ListResult::kListed:
         break;
     case engine::ListResult::kEmpty:
-        return finish(0);
+        return finish(kPassDone);
     case engine::ListResult::kBroken:
-        return finish(-1); // a part of a listing: no download from it
+        return finish(kPassCallAgain); // a part of a listing: no download from it
     }
 
     std::vector<engine::ListedEntry> work;
@@ -186,8 +161,8 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
                             listed.name});
     }
     if (!engine::WriteWorkList(work) || !engine::ReadWorkList(work)) {
-        engine::ShowPassTitle(kProgram, kWorkListUnavailable);
-        return finish(0);
+        engine::ShowPassTitle(kProgram, engine::kWorkListUnavailableStatus);
+        return finish(kPassDone);
     }
 
     int32_t counter = int32_t(work.size());
@@ -198,7 +173,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
         for (const engine::ListedEntry& listed : work) {
             if (tessil::shutdownRequested)
                 break;
-            if (WebFolder(listed.attributes)) {
+            if (engine::IsAnyFolder(engine::KindOf(listed.attributes))) {
                 --counter;
                 continue;
             }

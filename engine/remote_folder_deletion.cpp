@@ -5,13 +5,15 @@
 // removes itself from its parent. One connection serves the whole tree.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "alerts/event_log.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/stream.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 
@@ -32,10 +34,6 @@ bool Skipped(const std::string& name)
     return name[0] == '.' && (name.size() <= 2 || name.size() >= 35);
 }
 
-struct StreamCloser {
-    void operator()(FILE* stream) const { std::fclose(stream); }
-};
-
 // A level's list file, removed when the level ends however it ends.
 class ListFile {
 public:
@@ -55,7 +53,7 @@ public:
 
 private:
     char name_[32];
-    std::unique_ptr<FILE, StreamCloser> stream_;
+    engine::Stream stream_;
 };
 
 class FolderDeletion {
@@ -110,7 +108,8 @@ private:
     bool Connect()
     {
         // The recovery event is the next pass's.
-        gaveUp_ = !engine::ConnectWithRetry({kEventUploadLost, 2, "MONITOR", engine::kLostConnectionStatus});
+        gaveUp_ = !engine::ConnectWithRetry(
+            {kEventUploadLost, kUploadOutageRecorded, "MONITOR", engine::kLostConnectionStatus});
         return !gaveUp_;
     }
 
@@ -142,7 +141,8 @@ private:
         for (const engine::ListedEntry& e : entries) {
             if (Skipped(e.name))
                 continue;
-            if (!engine::IsFolderEntry(e.attributes)) {
+            // Only a plain folder is emptied and removed; any other word is a file.
+            if (engine::KindOf(e.attributes) != engine::EntryKind::kFolder) {
                 FtpDeleteFileA(ftpConnection, e.name.c_str()); // one left over keeps the folder
                 continue;
             }

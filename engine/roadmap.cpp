@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,11 @@
 #include "alerts/show_events.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/stream.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -134,12 +137,9 @@ constexpr DWORD kRoadmapMinSize = 200;
 // when the connect gave up (the outage stays recorded).
 bool Connect()
 {
-    if (!engine::ConnectWithRetry({kEventBaselineLost, 1, "ROADMAP", "TRYING TO RECONNECT"}))
+    if (!engine::ConnectWithRetry({kEventBaselineLost, kOutageRecorded, kProgram, "TRYING TO RECONNECT"}))
         return false;
-    if (lostConnection) {
-        LogConnectionEvent(kEventBaselineBack, LocalNow());
-        lostConnection = 0;
-    }
+    engine::EndOutage(kEventBaselineBack);
     return true;
 }
 
@@ -154,7 +154,7 @@ bool ListedWhole(const char* fileMask, DWORD flags, std::vector<engine::ListedEn
 bool SiteFile(const engine::ListedEntry& entry, FileNameUse use)
 {
     return use != FileNameUse::kNotAFile && use != FileNameUse::kScratch &&
-           !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+           !engine::IsAnyFolder(engine::KindOf(entry.attributes));
 }
 
 bool Exempt(const std::string& name)
@@ -198,7 +198,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
         if (!FtpDeleteFileA(ftpConnection, entry.name.c_str()) || use != FileNameUse::kLocal || !localFolder[0])
             continue;
         const std::string path = engine::LocalPath(localFolder, entry.name.c_str());
-        if (engine::LocalFileSpelledAs(path.c_str(), entry.name.c_str()))
+        if (engine::FindLocalEntry(path, entry.name.c_str()) == engine::LocalEntry::kFile)
             DeleteFileA(path.c_str());
     }
 }
@@ -207,10 +207,7 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
 // whole. Names that cannot be one line are left out, and so are folders.
 bool WriteRoadmap(const std::vector<engine::ListedEntry>& entries)
 {
-    struct Closer {
-        void operator()(FILE* stream) const { std::fclose(stream); }
-    };
-    std::unique_ptr<FILE, Closer> file(std::fopen(kRoadmapFile, "wb"));
+    engine::Stream file(std::fopen(kRoadmapFile, "wb"));
     if (!file)
         return false;
     for (const engine::ListedEntry& entry : entries)
@@ -247,8 +244,7 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
             return finish();
     }
 
-    engine::ShowPassTitle(kProgram, "CREATING ROADMAP");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CREATING ROADMAP", host, remoteFolder, fileMask);
     if (!Connect())
         return finish();
     // An upload lands only in the remote folder, from a whole listing: the

@@ -13,7 +13,9 @@
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -30,11 +32,6 @@ enum Decision : uint8_t {
     kMarkAsChecked = 3,
 };
 
-bool LocalFolderLike(DWORD attributes)
-{
-    return attributes == 16 || attributes == 18 || attributes == 48;
-}
-
 // The pass's one connection, opened at its first upload and kept for the
 // rest, in the remote folder.
 class UploadConnection {
@@ -49,12 +46,10 @@ public:
         if (ftpConnection && entered_)
             return State::kReady;
         entered_ = false;
-        if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
+        if (!engine::ConnectWithRetry(
+                {kEventUploadLost, kUploadOutageRecorded, kProgram, engine::kLostConnectionStatus}))
             return State::kGiveUp;
-        if (lostConnection) {
-            LogConnectionEvent(kEventUploadBack, LocalNow());
-            lostConnection = 0;
-        }
+        engine::EndOutage(kEventUploadBack);
         // A file must not land in whatever folder the login gave.
         std::string path; // a new connection starts in the login folder
         entered_ = engine::EnterRemoteFolder(remoteFolder_, path) == engine::EnterResult::kEntered;
@@ -127,7 +122,8 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     FILETIME local;
     FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
     entry.ftLastWriteTime = local;
-    const bool folderLike = LocalFolderLike(entry.dwFileAttributes);
+    // Only plain folders are recorded as folders.
+    const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
     char record[kRecordBufferSize];
     const int length = BuildFileRecord(entry, folderLike, record);
     if (length < 0)
@@ -136,7 +132,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     const int found = GetFileRecord(record, stored);
     if (found < 0) {
         state.stop = true;
-        engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
+        engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
         return;
     }
 
@@ -197,8 +193,7 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
 int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask, int16_t)
 {
-    engine::ShowPassTitle(kProgram, "CHECKING SECURE SERVER");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CHECKING SECURE SERVER", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
 
     PassState state{secureFolder, UploadConnection(remoteFolder)};

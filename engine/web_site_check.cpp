@@ -14,7 +14,10 @@
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
@@ -38,18 +41,6 @@ enum Decision : uint8_t {
     kChanged = 1, // the record of the same name differs
     kUnknown = 2, // no record of this name
 };
-
-// The check counts read-only, hidden and archive entries with folders:
-// their sizes are not compared and they are reported, never put back.
-bool WebFolderLike(DWORD attributes)
-{
-    switch (attributes) {
-    case 1: case 2: case 16: case 18: case 32: case 48:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // `record` cut where `mark` begins after its name.
 std::string CutAtMark(const char* record, const char* mark)
@@ -122,7 +113,7 @@ int32_t PutBack(const char* secureFolder, const WIN32_FIND_DATAA& entry, bool qu
         DownloadFile(ftpConnection, name, copy.c_str(), size);
     }
     const std::string clean = engine::LocalPath(secureFolder, name);
-    if (!ftpConnection || !engine::LocalFileSpelledAs(clean.c_str(), name))
+    if (!ftpConnection || engine::FindLocalEntry(clean, name) != engine::LocalEntry::kFile)
         return 0;
     return UploadFile(ftpConnection, clean.c_str(), name);
 }
@@ -132,7 +123,10 @@ enum class EntryOutcome { kDone, kStoreUnavailable, kConnectionLost };
 EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16_t& counter)
 {
     ServerTimeToLocal(entry);
-    const bool folderLike = WebFolderLike(entry.dwFileAttributes);
+    // The check counts read-only, hidden and archive entries with folders:
+    // their sizes are not compared and they are reported, never put back.
+    const engine::EntryKind kind = engine::KindOf(entry.dwFileAttributes);
+    const bool folderLike = kind == engine::EntryKind::kFolder || kind == engine::EntryKind::kMarkedFile;
     char live[kRecordBufferSize];
     const int length = BuildFileRecord(entry, folderLike, live);
     if (length < 0) {
@@ -177,10 +171,9 @@ EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16
 int16_t CheckWebSite(const char* secureFolder, const char* host, const char* user, const char* password,
                      const char* remoteFolder, const char* fileMask, int16_t)
 {
-    engine::ShowPassTitle(kProgram, "CHECKING WEB SITE");
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, "CHECKING WEB SITE", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
-    int16_t counter = 1;
+    int16_t counter = kWebCheckEndedEarly; // until the listing is checked
     auto finish = [&](int16_t result) {
         CloseEventLog();
         CloseFileRecords();
@@ -194,14 +187,10 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         return finish(counter);
     }
     if (!engine::ConnectWithRetry(
-            {kEventSiteCheckLost, 1, "VANEGUARD", engine::kLostConnectionStatus, false}))
+            {kEventSiteCheckLost, kOutageRecorded, "VANEGUARD", engine::kLostConnectionStatus, false}))
         return finish(counter);
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventSiteCheckBack, LocalNow());
-        lostConnection = 0;
+    if (engine::EndOutage(kEventSiteCheckBack, engine::AfterRecovery::kEndPass))
         return finish(counter);
-    }
 
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
@@ -215,7 +204,7 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         // A folder made now holds nothing the records know: start afresh.
         if (FtpCreateDirectoryA(ftpConnection, path.c_str())) {
             DeleteFileA(siteStoreFile);
-            CreateBaseline(host, user, password, remoteFolder, fileMask, "", 1);
+            CreateBaseline(host, user, password, remoteFolder, fileMask, "", kBaselineAnew);
         }
         return finish(counter);
     }
@@ -236,13 +225,13 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
         WIN32_FIND_DATAA entry = listed.FindData();
         const EntryOutcome outcome = CheckEntry(secureFolder, entry, counter);
         if (outcome == EntryOutcome::kStoreUnavailable) {
-            engine::ShowPassTitle(kProgram, "RECORD STORE UNAVAILABLE");
-            return finish(1);
+            engine::ShowPassTitle(kProgram, engine::kStoreUnavailableStatus);
+            return finish(kWebCheckEndedEarly);
         }
         // A transfer that ran out of time closed the connection; the driver
         // calls again for the rest.
         if (outcome == EntryOutcome::kConnectionLost)
-            return finish(-1);
+            return finish(kPassCallAgain);
     }
-    return finish(complete ? counter : int16_t(-1));
+    return finish(complete ? counter : kPassCallAgain);
 }

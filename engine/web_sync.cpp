@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "alerts/event_log.h"
 #include "engine/engine.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
+#include "engine/local_copy.h"
+#include "engine/pass_connection.h"
+#include "engine/remote_listing.h"
+#include "engine/work_list.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 
@@ -23,32 +26,27 @@ constexpr char kSyncing[] = "SYNCH WEB WITH LOCAL SERVER";
 constexpr char kCleanCopyMissing[] = "SECURE SERVER FOLDER MISSING - NOTHING DELETED";
 constexpr char kCleanCopyEmpty[] = "SECURE SERVER FOLDER EMPTY - NOTHING DELETED";
 constexpr char kIncomplete[] = "SYNCH INCOMPLETE";
-constexpr char kWorkListUnavailable[] = "WORK LIST UNAVAILABLE";
-constexpr char kStoreUnavailable[] = "RECORD STORE UNAVAILABLE";
 
-// The clean copy's entries by exact spelling: true for a folder.
-using LocalNames = std::unordered_map<std::string, bool>;
-
-// Reads every entry of the clean copy. Returns the title status that forbids
-// deleting (S2), or null when the folder lists at least one entry: without
-// that, a missing or unplugged clean copy would make every web file look
-// missing locally and wipe the site.
-const char* ReadCleanCopy(const char* localFolder, LocalNames& names)
+// Reads every entry of the clean copy, once for the whole call. Returns the
+// title status that forbids deleting (S2), or null when the folder lists at
+// least one entry: without that, a missing or unplugged clean copy would
+// make every web file look missing locally and wipe the site.
+const char* ReadCleanCopy(const char* localFolder, engine::LocalNames& names)
 {
-    const DWORD attributes = GetFileAttributesA(localFolder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!engine::LocalFolderExists(localFolder))
         return kCleanCopyMissing;
     for (const engine::ListedEntry& e : engine::ReadLocalFolder(localFolder, "*"))
         if (ClassifyFileName(e.name.c_str()) != FileNameUse::kNotAFile)
-            names.emplace(e.name, (e.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            names.Add(e);
     return names.empty() ? kCleanCopyEmpty : nullptr;
 }
 
 // True when the listed entry is to be deleted from the web. A local entry
 // of the same spelling keeps it, whether or not it can be opened (a file
-// open in an editor is still the clean copy's); a web folder needs a local
-// folder. A name no local file can carry is missing by definition.
-bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
+// open in an editor is still the clean copy's); a web folder (a plain one:
+// any other word is a file here) needs a local folder. A name no local file
+// can carry is missing by definition.
+bool MissingLocally(const engine::ListedEntry& e, const engine::LocalNames& local)
 {
     // Short dot names are the folder's own entries on some servers.
     if (e.name.size() <= 2 && e.name[0] == '.')
@@ -62,17 +60,18 @@ bool MissingLocally(const engine::ListedEntry& e, const LocalNames& local)
     case FileNameUse::kLocal:
         break;
     }
-    const auto at = local.find(e.name);
-    return at == local.end() || (engine::IsFolderEntry(e.attributes) && !at->second);
+    const engine::LocalEntry here = local.Find(e.name);
+    const bool webFolder = engine::KindOf(e.attributes) == engine::EntryKind::kFolder;
+    return here == engine::LocalEntry::kNone || (webFolder && here != engine::LocalEntry::kFolder);
 }
 
 enum class PassEnd {
-    kDone,           // nothing left to do: result 0
+    kDone,           // nothing left to do: kPassDone
     kAgain,          // a listing broke off or entries are left: a new pass
-    kCallAgain,      // connection re-established, or no current folder: result -1
-    kGiveUp,         // no connection after reconnectRounds: result 0
-    kNoWorkList,     // the work list cannot be written or read back: result 0
-    kNoStore,        // the record store cannot be read: result 0
+    kCallAgain,      // connection re-established, or no current folder: kPassCallAgain
+    kGiveUp,         // no connection after reconnectRounds: kPassDone
+    kNoWorkList,     // the work list cannot be written or read back: kPassDone
+    kNoStore,        // the record store cannot be read: kPassDone
 };
 
 // Closes what a pass opened.
@@ -104,17 +103,13 @@ bool ForgetRecord(const std::string& name, int& counter)
 }
 
 // One listing of the remote folder and the deletions it calls for.
-PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
+PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
 {
     const EventPageBatch batch; // the page is drawn once, when the pass ends
-    if (!engine::ConnectWithRetry({kEventRestoreLost, 1, kProgram, engine::kLostConnectionStatus}))
+    if (!engine::ConnectWithRetry({kEventRestoreLost, kOutageRecorded, kProgram, engine::kLostConnectionStatus}))
         return PassEnd::kGiveUp;
-    if (lostConnection) {
-        ConnectSite(kCloseConnection);
-        LogConnectionEvent(kEventRestoreBack, LocalNow());
-        lostConnection = 0;
+    if (engine::EndOutage(kEventRestoreBack, engine::AfterRecovery::kEndPass))
         return PassEnd::kCallAgain;
-    }
     std::string path;
     switch (engine::EnterRemoteFolder(remoteFolder, path)) {
     case engine::EnterResult::kEntered:
@@ -151,13 +146,14 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
     int counter = int(work.size());
     for (const engine::ListedEntry& e : work) {
         const WIN32_FIND_DATAA entry = e.FindData();
-        if (engine::IsFolderEntry(e.attributes)) {
+        if (engine::KindOf(e.attributes) == engine::EntryKind::kFolder) {
             const std::string folderPath = remoteFolder[0] ? std::string(remoteFolder) + '/' + e.name : e.name;
             DeleteRemoteFolder(folderPath.c_str(), 1);
             // Logged whatever came of it: a folder still there is found again
             // by the next synchronisation.
             LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
-            if (!engine::ConnectWithRetry({kEventUploadLost, 2, kProgram, engine::kLostConnectionStatus}))
+            if (!engine::ConnectWithRetry(
+                    {kEventUploadLost, kUploadOutageRecorded, kProgram, engine::kLostConnectionStatus}))
                 return PassEnd::kGiveUp;
             // The rest are deleted by their bare names: only inside the
             // remote folder itself (S1). `path` is the one tried above.
@@ -180,8 +176,7 @@ PassEnd SyncPass(const LocalNames& local, const char* remoteFolder, const char* 
 int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask)
 {
-    engine::ShowPassTitle(kProgram, kSyncing);
-    engine::ShowSiteLine(host, remoteFolder, fileMask);
+    engine::ShowPass(kProgram, kSyncing, host, remoteFolder, fileMask);
     const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
     auto finish = [&](int32_t result, const char* status) {
@@ -191,23 +186,23 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
         return result;
     };
 
-    LocalNames local;
+    engine::LocalNames local;
     if (const char* refusal = ReadCleanCopy(localFolder, local))
-        return finish(0, refusal);
+        return finish(kPassDone, refusal);
 
     for (int pass = 0;; ++pass) {
         if (pass > syncRestarts)
-            return finish(0, kIncomplete);
+            return finish(kPassDone, kIncomplete);
         switch (SyncPass(local, remoteFolder, fileMask, stamp)) {
         case PassEnd::kDone:
         case PassEnd::kGiveUp:
-            return finish(0, nullptr);
+            return finish(kPassDone, nullptr);
         case PassEnd::kCallAgain:
-            return finish(-1, nullptr);
+            return finish(kPassCallAgain, nullptr);
         case PassEnd::kNoWorkList:
-            return finish(0, kWorkListUnavailable);
+            return finish(kPassDone, engine::kWorkListUnavailableStatus);
         case PassEnd::kNoStore:
-            return finish(0, kStoreUnavailable);
+            return finish(kPassDone, engine::kStoreUnavailableStatus);
         case PassEnd::kAgain:
             ClosePass();
             break;

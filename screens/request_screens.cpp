@@ -247,6 +247,6 @@ void ResetScreen()
     const SiteTexts t(currentSite);
     SetConnectionAccount(t.host.c_str(), t.user.c_str(), t.password.c_str());
     CreateBaseline(t.host.c_str(), t.user.c_str(), t.password.c_str(), t.remoteFolder.c_str(), t.fileMask.c_str(),
-                   "", 1);
+                   "", kBaselineAnew);
     ConnectSite(kCloseConnection);
 }

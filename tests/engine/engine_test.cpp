@@ -170,7 +170,7 @@ TEST_F(SecureSite, AnUntrustedCertificateIsRefusedUntilTheUserTrustsIt)
     const std::string port = std::to_string(ServerPort(Fixture(), "selfsigned_port"));
     CopyField(currentSite.ftpHost, (Scheme() + "://127.0.0.1:" + port).c_str());
 
-    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly);
     EXPECT_EQ(reconnectWaits, 0);
     const Strings events = Events();
     ASSERT_EQ(events.size(), 1u);
@@ -189,7 +189,7 @@ TEST_F(SecureSite, AnUntrustedCertificateIsRefusedUntilTheUserTrustsIt)
     const size_t at = prints.find("selfsigned ");
     ASSERT_NE(at, std::string::npos);
     WriteProgramFile(kTrustFile, ReadWholeFile(certs / "ca.pem") + "sha256 " + prints.substr(at + 11, 64) + "\n");
-    EXPECT_EQ(WebCheck(), 1); // the recovery ends the pass
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly); // the recovery ends the pass
     EXPECT_EQ(WebCheck(), 1);
     EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
     EXPECT_EQ(Events(), (Strings{"3 0 0 " + reason, "4 0 0 ", "1 1 1 index.html"}));
@@ -210,7 +210,7 @@ TEST_F(MonitorFaults, AnOutageIsLoggedOnceAndItsEndEndsThePass)
         if (reconnectWaits == 3)
             ftpPort = serverPort;
     };
-    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly);
     EXPECT_EQ(reconnectWaits, 3);
     EXPECT_EQ(Events(), (Strings{"3 0 0 ", "4 0 0 "}));
     EXPECT_EQ(lostConnection, 0);
@@ -224,7 +224,7 @@ TEST_F(MonitorFaults, AnOutageIsLoggedOnceAndItsEndEndsThePass)
     EXPECT_NE(lostConnection, 0);
     EXPECT_EQ(WebBytes("news.html"), "<missing>");
     ftpPort = serverPort;
-    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly);
     EXPECT_EQ(NewEvents(2), (Strings{"4 0 0 ", "5 0 0 "}));
     EXPECT_EQ(WebCheck(), 1);
     EXPECT_EQ(NewEvents(4), Strings{"1 1 1 index.html"});
@@ -283,7 +283,7 @@ TEST_F(MonitorFaults, AMissingRemoteFolderIsCreatedAndBaselinedAfresh)
         ASSERT_TRUE(FtpDeleteFileA(Session(), RemotePath(name).c_str()));
     ASSERT_TRUE(FtpRemoveDirectoryA(Session(), RemotePath("images").c_str()));
     ASSERT_TRUE(FtpRemoveDirectoryA(Session(), remote.c_str()));
-    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly);
     EXPECT_EQ(Events(), Strings{});
     EXPECT_TRUE(FtpSetCurrentDirectoryA(Session(), remote.c_str()));
     EXPECT_EQ(StoredRecords(), Strings{});
@@ -323,7 +323,7 @@ TEST_F(MonitorFaults, ADamagedStoreStopsThePassesBeforeTheyAct)
     PutClean("news.html", "<p>news</p>\n", true);
     const std::string damaged(1024, '\x5a');
     WriteWholeFile(folder.path() / siteStoreFile, damaged);
-    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(WebCheck(), kWebCheckEndedEarly);
     SecureCheck();
     EXPECT_EQ(Events(), Strings{});
     EXPECT_EQ(WebBytes("index.html"), "defaced\n");
@@ -396,7 +396,7 @@ TEST_F(BrokenListing, LosesNoRecordsAndBoundsTheBaseline)
         std::snprintf(record, sizeof record, "file%04d.txt*30000000-5-0-5-file init", i);
         ASSERT_EQ(PutFileRecord(record, nullptr), 1);
     }
-    EXPECT_EQ(WebCheck(), -1);
+    EXPECT_EQ(WebCheck(), kPassCallAgain);
     Strings records = StoredRecords();
     ASSERT_EQ(records.size(), 2000u);
     for (int i = 0; i < 2000; ++i) {

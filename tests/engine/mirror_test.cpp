@@ -152,7 +152,7 @@ TEST_F(MirrorFaults, AnOutageIsLoggedOnceAndTheNextCallDownloads)
         if (reconnectWaits == 3)
             ftpPort = serverPort;
     };
-    EXPECT_EQ(MirrorPass(), -1);
+    EXPECT_EQ(MirrorPass(), kPassCallAgain);
     EXPECT_EQ(reconnectWaits, 3);
     EXPECT_EQ(Events(), (Strings{"13 0 0 ", "14 0 0 "}));
     EXPECT_EQ(lostConnection, 0);

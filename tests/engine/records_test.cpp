@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sites/site_list.h"
-#include "engine/pass_support.h"
+#include "engine/entry_kind.h"
 #include "store_keys.h"
 #include "support/temp_folder.h"
 
@@ -207,7 +207,7 @@ TEST(SyncEntries, OnlyThreeAttributeWordsAreFolders)
         {0x31, false}, {0x20, false}, {0x80, false}, {0x00, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(engine::IsFolderEntry(c.attributes), c.folder) << c.attributes;
+        EXPECT_EQ(engine::KindOf(c.attributes) == engine::EntryKind::kFolder, c.folder) << c.attributes;
 }
 
 } // namespace

@@ -132,7 +132,7 @@ TEST_F(SyncFaults, AnOutageIsLoggedOnceAndTheNextCallDoesTheWork)
         if (reconnectWaits == 3)
             ftpPort = serverPort;
     };
-    EXPECT_EQ(SyncWeb(), -1);
+    EXPECT_EQ(SyncWeb(), kPassCallAgain);
     EXPECT_EQ(reconnectWaits, 3);
     EXPECT_EQ(Events(), (Strings{"7 0 0 ", "8 0 0 "}));
     EXPECT_EQ(lostConnection, 0);
@@ -149,7 +149,7 @@ TEST_F(SyncFaults, AnOutageIsLoggedOnceAndTheNextCallDoesTheWork)
     DeleteRemoteFolder(RemotePath("old").c_str(), 1);
     EXPECT_EQ(lostConnection, 2);
     ftpPort = serverPort;
-    EXPECT_EQ(SyncWeb(), -1);
+    EXPECT_EQ(SyncWeb(), kPassCallAgain);
     EXPECT_EQ(WebListing().count("old"), 1u);
     EXPECT_EQ(NewEvents(3), (Strings{"5 0 0 ", "8 0 0 "}));
 }
