@@ -10,6 +10,8 @@
 #include <string>
 
 #include "platform/win32.h"
+// kImplicitTlsPort, the port of an "ftps://" host written without one.
+#include "platform/extensions.h"
 
 // The internet handle: opened on first use ("Kestrovane", the system's
 // proxy settings), kept until the program ends.
@@ -66,9 +68,6 @@ extern int connectionPauseMilliseconds;
 // than ":PORT". The site's file names keep the whole text (sites/site_files.h
 // makes any text safe as a name).
 bool SplitHostPort(const char* text, std::string& host, INTERNET_PORT& port, INTERNET_PORT defaultPort);
-
-// The port of an "ftps://" host written without one.
-inline constexpr INTERNET_PORT kImplicitTlsPort = 990;
 
 // A site's host text (untrusted) as the server to dial, its port and the
 // security flags of InternetConnectA (platform/extensions.h):

@@ -42,6 +42,10 @@ BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile,
 // flag bit is the program's own: no WinINet call ever receives it.
 #define PLATFORM_FLAG_IMPLICIT_TLS 0x00000008
 
+// The port of FTP over implicit TLS ("ftps", by IANA): where such a
+// connection goes when InternetConnectA is given no port.
+inline constexpr INTERNET_PORT kImplicitTlsPort = 990;
+
 // The trust file (platform/tls.h) that every later TLS session of the FTP
 // client reads, in the program's path form; NULL for none. The program sets
 // it once at start-up.

@@ -1,7 +1,8 @@
 // TLS over a connected TCP socket, for the program's own protocol clients
 // (the alert mail; later FTP over TLS). One interface, two implementations:
 // Linux platform/linux/tls.cpp (OpenSSL), Windows platform/win/tls.cpp
-// (Schannel). The program never sees either library.
+// (Schannel), and what they share in platform/tls_session.cpp. The program
+// never sees either library.
 //
 // Contract:
 //  T1. The caller owns the socket: it connects it, makes it non-blocking

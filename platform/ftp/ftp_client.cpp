@@ -75,8 +75,6 @@ std::string FtpFolderOf257(const std::string& text) {
 
 namespace {
 
-constexpr uint16_t kImplicitTlsPort = 990;  // "ftps", by IANA
-
 // Why a secure connection cannot go on, for InternetGetLastResponseInfoA.
 bool SecurityFailure(const std::string& reason, DWORD error) {
     InternetSetLastResponse(0, reason + "\r\n");

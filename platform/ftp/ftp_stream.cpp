@@ -2,6 +2,7 @@
 // systems' parts: platform/linux/ftp_stream.cpp,
 // platform/ftp/ftp_stream_winsock.cpp): the TLS layer over them, the FTP
 // client's trust file, and the loops that send everything or wait once.
+// Addresses and name resolution are ftp_address.cpp's.
 #include "platform/ftp/ftp_stream.h"
 
 #include <chrono>

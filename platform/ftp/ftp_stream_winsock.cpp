@@ -1,20 +1,15 @@
 // FtpStream (ftp_stream.h) on Windows Sockets: non-blocking sockets, every
 // wait a select with its limit. Built on Windows today; Linux keeps
 // platform/linux/ftp_stream.cpp until its Winsock layer resolves names with
-// getaddrinfo and carries IPv6, then uses this one too. The caller has
-// started Windows Sockets (WSAStartup).
+// getaddrinfo and carries IPv6, then uses this one too. Addresses and name
+// resolution are ftp_address.cpp's, for both. The caller has started Windows
+// Sockets (WSAStartup).
 #include "platform/ftp/ftp_stream.h"
 
 #include <chrono>
 #include <climits>
-#include <cstdio>
-#include <cstring>
 
 #include "platform/win32.h"
-// After the Windows headers, which it extends.
-#include <ws2tcpip.h>
-
-static_assert(sizeof(FtpAddress::bytes) >= sizeof(SOCKADDR_STORAGE));
 
 namespace {
 
@@ -71,43 +66,6 @@ const sockaddr* Native(const FtpAddress& address) {
 int Clamp(size_t size) { return size > size_t(INT_MAX) ? INT_MAX : int(size); }
 
 }  // namespace
-
-bool FtpAddress::IsIpv4() const { return length > 0 && Native(*this)->sa_family == AF_INET; }
-
-FtpAddress FtpAddress::WithPort(uint16_t port) const {
-    FtpAddress result = *this;
-    if (IsIpv4())
-        reinterpret_cast<sockaddr_in*>(result.bytes)->sin_port = htons(port);
-    else if (length > 0)
-        reinterpret_cast<sockaddr_in6*>(result.bytes)->sin6_port = htons(port);
-    return result;
-}
-
-bool FtpStream::ConnectHost(const char* host, uint16_t port, int timeoutMs) {
-    addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(host, service, &hints, &found);
-    if (status != 0 || !found) {
-        SetLastError(status == EAI_MEMORY ? ERROR_NOT_ENOUGH_MEMORY
-                                          : ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return false;
-    }
-    // Each address in turn; the error of the last attempt is reported.
-    bool connected = false;
-    for (addrinfo* a = found; a && !connected; a = a->ai_next) {
-        if (a->ai_addrlen > sizeof peer_.bytes) continue;
-        FtpAddress address;
-        std::memcpy(address.bytes, a->ai_addr, a->ai_addrlen);
-        address.length = int(a->ai_addrlen);
-        connected = Connect(address, timeoutMs);
-    }
-    freeaddrinfo(found);
-    return connected;
-}
 
 bool FtpStream::Connect(const FtpAddress& address, int timeoutMs) {
     Close();

@@ -7,12 +7,8 @@
 #include "platform/ftp/ftp_stream.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,9 +17,6 @@
 #include "platform/linux/winsock.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/wininet.h"
-
-static_assert(sizeof(FtpAddress::bytes) >= sizeof(sockaddr_storage));
-static_assert(alignof(FtpAddress) >= alignof(sockaddr_storage));
 
 namespace {
 
@@ -70,43 +63,6 @@ const sockaddr* Native(const FtpAddress& address) {
 }
 
 }  // namespace
-
-bool FtpAddress::IsIpv4() const { return length > 0 && Native(*this)->sa_family == AF_INET; }
-
-FtpAddress FtpAddress::WithPort(uint16_t port) const {
-    FtpAddress result = *this;
-    if (IsIpv4())
-        reinterpret_cast<sockaddr_in*>(result.bytes)->sin_port = htons(port);
-    else if (length > 0)
-        reinterpret_cast<sockaddr_in6*>(result.bytes)->sin6_port = htons(port);
-    return result;
-}
-
-bool FtpStream::ConnectHost(const char* host, uint16_t port, int timeoutMs) {
-    struct addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;  // no AI_ADDRCONFIG: with loopback alone it finds nothing
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    struct addrinfo* found = nullptr;
-    int status = getaddrinfo(host, service, &hints, &found);
-    if (status != 0 || !found) {
-        SetLastError(status == EAI_MEMORY ? ERROR_NOT_ENOUGH_MEMORY
-                                          : ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return false;
-    }
-    // Each address in turn; the error of the last attempt is reported.
-    bool connected = false;
-    for (struct addrinfo* a = found; a && !connected; a = a->ai_next) {
-        if (a->ai_addrlen > sizeof peer_.bytes) continue;
-        FtpAddress address;
-        std::memcpy(address.bytes, a->ai_addr, a->ai_addrlen);
-        address.length = int(a->ai_addrlen);
-        connected = Connect(address, timeoutMs);
-    }
-    freeaddrinfo(found);
-    return connected;
-}
 
 bool FtpStream::Connect(const FtpAddress& address, int timeoutMs) {
     Close();

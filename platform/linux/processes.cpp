@@ -40,7 +40,8 @@
 #include "platform/linux/handles.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/paths.h"
-// After the Win32 types it is written in.
+#include "platform/linux/wininet.h"
+// After the Win32 and WinINet types it is written in.
 #include "platform/extensions.h"
 
 extern char** environ;

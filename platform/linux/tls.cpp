@@ -9,14 +9,13 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "platform/tls_session.h"
 #include "platform/tls_trust.h"
 
 namespace {
@@ -33,11 +32,9 @@ struct SessionPool {
 };
 constexpr size_t kPoolLimit = 8;
 
-constexpr int kOpen = -1;  // PlatformTls::final while the session is usable
-
 }  // namespace
 
-struct PlatformTls {
+struct PlatformTls : TlsSession {
     SOCKET socket = INVALID_SOCKET;
     SSL_CTX* ctx = nullptr;
     SSL* ssl = nullptr;
@@ -48,9 +45,6 @@ struct PlatformTls {
     bool socketFailed = false; // send or recv failed for a reason other than waiting
     int verifyError = X509_V_OK;
     std::string verifyName;    // what the certificate names, for WRONG_NAME
-    int final = kOpen;         // PLATFORM_TLS_CLOSED / _FAILED once reached
-    int kind = PLATFORM_TLS_NO_FAILURE;
-    std::string text;
 
     ~PlatformTls() {
         if (ssl) SSL_free(ssl);
@@ -191,11 +185,8 @@ int KindOf(int verifyError) {
 // ---- Outcomes ----
 
 int Fail(PlatformTls* tls, int kind, std::string text) {
-    tls->final = PLATFORM_TLS_FAILED;
-    tls->kind = kind;
-    tls->text = std::move(text);
     ERR_clear_error();
-    return PLATFORM_TLS_FAILED;
+    return TlsFail(tls, kind, std::move(text));
 }
 
 // What an SSL_* call that returned `rc` <= 0 means for the caller.
@@ -208,9 +199,8 @@ int Outcome(PlatformTls* tls, int rc, bool handshaking) {
         return PLATFORM_TLS_WANT_WRITE;
     case SSL_ERROR_ZERO_RETURN:
         if (handshaking) return Fail(tls, PLATFORM_TLS_CONNECTION, "the server closed the connection during the handshake");
-        tls->final = PLATFORM_TLS_CLOSED;
         ERR_clear_error();
-        return PLATFORM_TLS_CLOSED;
+        return TlsClosed(tls);
     default:
         break;
     }
@@ -224,9 +214,8 @@ int Outcome(PlatformTls* tls, int rc, bool handshaking) {
     if (tls->socketFailed) return Fail(tls, PLATFORM_TLS_CONNECTION, "the connection failed");
     if (tls->sawEof) {
         if (handshaking) return Fail(tls, PLATFORM_TLS_CONNECTION, "the server closed the connection during the handshake");
-        tls->final = PLATFORM_TLS_CLOSED;
         ERR_clear_error();
-        return PLATFORM_TLS_CLOSED;
+        return TlsClosed(tls);
     }
     char reason[200] = "TLS protocol error";
     if (unsigned long code = ERR_peek_error()) {
@@ -338,10 +327,7 @@ SSL_CTX* SharedContext(const TlsTrust& trust) {
 }  // namespace
 
 PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* options) {
-    if (socket == INVALID_SOCKET || !options || !options->host || !*options->host) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+    if (!TlsCreateArgumentsValid(socket, options)) return nullptr;
     std::unique_ptr<PlatformTls> tls(new (std::nothrow) PlatformTls);
     if (!tls || !SocketBio()) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -383,8 +369,7 @@ PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* o
 }
 
 int PlatformTlsHandshake(PlatformTls* tls) {
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
+    if (int early = TlsEarlyResult(tls); early != PLATFORM_TLS_OK) return early;
     ERR_clear_error();
     int rc = SSL_do_handshake(tls->ssl);
     if (rc != 1) return Outcome(tls, rc, true);
@@ -393,13 +378,7 @@ int PlatformTlsHandshake(PlatformTls* tls) {
 }
 
 int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
-    if (received) *received = 0;
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
-    if (!buffer || size <= 0 || !received) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return PLATFORM_TLS_FAILED;
-    }
+    if (int early = TlsEarlyTransferResult(tls, buffer, size, received); early != PLATFORM_TLS_OK) return early;
     ERR_clear_error();
     int rc = SSL_read(tls->ssl, buffer, size);
     if (rc > 0) {
@@ -410,13 +389,7 @@ int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
 }
 
 int PlatformTlsWrite(PlatformTls* tls, const void* bytes, int size, int* sent) {
-    if (sent) *sent = 0;
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
-    if (!bytes || size <= 0 || !sent) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return PLATFORM_TLS_FAILED;
-    }
+    if (int early = TlsEarlyTransferResult(tls, bytes, size, sent); early != PLATFORM_TLS_OK) return early;
     ERR_clear_error();
     int rc = SSL_write(tls->ssl, bytes, size);
     if (rc > 0) {
@@ -427,27 +400,17 @@ int PlatformTlsWrite(PlatformTls* tls, const void* bytes, int size, int* sent) {
 }
 
 BOOL PlatformTlsPending(const PlatformTls* tls) {
-    return tls && tls->final == kOpen && SSL_pending(tls->ssl) > 0 ? TRUE : FALSE;
+    return tls && tls->final == kTlsOpen && SSL_pending(tls->ssl) > 0 ? TRUE : FALSE;
 }
 
 int PlatformTlsShutdown(PlatformTls* tls) {
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
+    if (int early = TlsEarlyResult(tls); early != PLATFORM_TLS_OK) return early;
     ERR_clear_error();
     int rc = SSL_shutdown(tls->ssl);
     if (rc >= 0) return PLATFORM_TLS_OK;  // close_notify is out; the answer is not awaited
     return Outcome(tls, rc, false);
 }
 
-int PlatformTlsFailure(const PlatformTls* tls, char* text, int size) {
-    int kind = tls ? tls->kind : PLATFORM_TLS_NO_FAILURE;
-    if (text && size > 0) {
-        std::string line = tls ? tls->text : std::string();
-        size_t n = std::min(line.size(), size_t(size - 1));
-        std::memcpy(text, line.data(), n);
-        text[n] = '\0';
-    }
-    return kind;
-}
+int PlatformTlsFailure(const PlatformTls* tls, char* text, int size) { return TlsFailureText(tls, text, size); }
 
 void PlatformTlsFree(PlatformTls* tls) { delete tls; }

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/tls_session.h"
 #include "platform/tls_trust.h"
 
 namespace {
 
-constexpr int kOpen = -1;  // PlatformTls::final while the session is usable
 // The handshake's messages (a certificate chain) may span several records.
 constexpr size_t kHandshakeBuffer = 64 * 1024;
 constexpr size_t kRecordHeader = 5;  // type, version, length
@@ -40,7 +40,7 @@ struct Credentials {
 
 }  // namespace
 
-struct PlatformTls {
+struct PlatformTls : TlsSession {
     SOCKET socket = INVALID_SOCKET;
     std::shared_ptr<Credentials> credentials;
     CtxtHandle context{};
@@ -59,9 +59,6 @@ struct PlatformTls {
     std::string plain;         // decrypted, not yet read
     size_t plainAt = 0;
     bool shuttingDown = false;
-    int final = kOpen;
-    int kind = PLATFORM_TLS_NO_FAILURE;
-    std::string text;
 
     ~PlatformTls() {
         if (haveContext) DeleteSecurityContext(&context);
@@ -70,22 +67,10 @@ struct PlatformTls {
 
 namespace {
 
-int Fail(PlatformTls* tls, int kind, std::string text) {
-    tls->final = PLATFORM_TLS_FAILED;
-    tls->kind = kind;
-    tls->text = std::move(text);
-    return PLATFORM_TLS_FAILED;
-}
-
 int FailStatus(PlatformTls* tls, const char* what, SECURITY_STATUS status) {
     char text[120];
     std::snprintf(text, sizeof text, "TLS %s failed (0x%08lx)", what, static_cast<unsigned long>(status));
-    return Fail(tls, PLATFORM_TLS_PROTOCOL, text);
-}
-
-int Closed(PlatformTls* tls) {
-    tls->final = PLATFORM_TLS_CLOSED;
-    return PLATFORM_TLS_CLOSED;
+    return TlsFail(tls, PLATFORM_TLS_PROTOCOL, text);
 }
 
 bool IsIpLiteral(const char* host, unsigned char* address, size_t* size) {
@@ -110,7 +95,7 @@ int Flush(PlatformTls* tls) {
         int n = send(tls->socket, tls->out.data() + tls->outSent, int(tls->out.size() - tls->outSent), 0);
         if (n == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) return PLATFORM_TLS_WANT_WRITE;
-            return Fail(tls, PLATFORM_TLS_CONNECTION, "the connection failed");
+            return TlsFail(tls, PLATFORM_TLS_CONNECTION, "the connection failed");
         }
         tls->outSent += size_t(n);
     }
@@ -122,7 +107,7 @@ int Flush(PlatformTls* tls) {
 // Receives into the free end of `in`; PLATFORM_TLS_CLOSED at the end of the
 // stream (the caller decides what that means).
 int Fill(PlatformTls* tls) {
-    if (tls->inUsed == tls->in.size()) return Fail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
+    if (tls->inUsed == tls->in.size()) return TlsFail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
     int n = recv(tls->socket, tls->in.data() + tls->inUsed, int(tls->in.size() - tls->inUsed), 0);
     if (n > 0) {
         tls->inUsed += size_t(n);
@@ -130,7 +115,7 @@ int Fill(PlatformTls* tls) {
     }
     if (n == 0) return PLATFORM_TLS_CLOSED;
     if (WSAGetLastError() == WSAEWOULDBLOCK) return PLATFORM_TLS_WANT_READ;
-    return Fail(tls, PLATFORM_TLS_CONNECTION, "the connection failed");
+    return TlsFail(tls, PLATFORM_TLS_CONNECTION, "the connection failed");
 }
 
 // Keeps the `extra` unprocessed bytes at the end of `in` and drops the rest.
@@ -234,7 +219,7 @@ constexpr DWORD kChainErrors = ~(CERT_TRUST_IS_NOT_TIME_NESTED | CERT_TRUST_REVO
 int Verify(PlatformTls* tls) {
     PCCERT_CONTEXT leaf = nullptr;
     SECURITY_STATUS status = QueryContextAttributesA(&tls->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &leaf);
-    if (status != SEC_E_OK || !leaf) return Fail(tls, PLATFORM_TLS_PROTOCOL, "the server sent no certificate");
+    if (status != SEC_E_OK || !leaf) return TlsFail(tls, PLATFORM_TLS_PROTOCOL, "the server sent no certificate");
     std::unique_ptr<const CERT_CONTEXT, decltype(&CertFreeCertificateContext)> leafOwner(leaf,
                                                                                         CertFreeCertificateContext);
     unsigned char digest[kTlsFingerprintSize];
@@ -245,7 +230,7 @@ int Verify(PlatformTls* tls) {
     // The trust file's certificates and the server's intermediates, for the
     // chain engine to find.
     HCERTSTORE extra = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr);
-    if (!extra) return Fail(tls, PLATFORM_TLS_PROTOCOL, "no memory for the certificate check");
+    if (!extra) return TlsFail(tls, PLATFORM_TLS_PROTOCOL, "no memory for the certificate check");
     for (const auto& der : tls->trust.certificates)
         CertAddEncodedCertificateToStore(extra, X509_ASN_ENCODING, der.data(), DWORD(der.size()),
                                          CERT_STORE_ADD_USE_EXISTING, nullptr);
@@ -274,10 +259,11 @@ int Verify(PlatformTls* tls) {
     CertCloseStore(extra, 0);
 
     constexpr DWORD kTime = CERT_TRUST_IS_NOT_TIME_VALID;
-    if (errors & ~kTime) return Fail(tls, PLATFORM_TLS_UNTRUSTED, "certificate not trusted");
-    if (errors & kTime) return Fail(tls, PLATFORM_TLS_EXPIRED, "certificate expired or not yet valid");
+    if (errors & ~kTime) return TlsFail(tls, PLATFORM_TLS_UNTRUSTED, "certificate not trusted");
+    if (errors & kTime) return TlsFail(tls, PLATFORM_TLS_EXPIRED, "certificate expired or not yet valid");
     std::string shown;
-    if (!NamesHost(leaf, tls->host, &shown)) return Fail(tls, PLATFORM_TLS_WRONG_NAME, "certificate is for " + shown);
+    if (!NamesHost(leaf, tls->host, &shown))
+        return TlsFail(tls, PLATFORM_TLS_WRONG_NAME, "certificate is for " + shown);
     return PLATFORM_TLS_OK;
 }
 
@@ -291,7 +277,7 @@ int DriveHandshake(PlatformTls* tls) {
         if (tls->needInput) {
             r = Fill(tls);
             if (r == PLATFORM_TLS_CLOSED)
-                return Fail(tls, PLATFORM_TLS_CONNECTION, "the server closed the connection during the handshake");
+                return TlsFail(tls, PLATFORM_TLS_CONNECTION, "the server closed the connection during the handshake");
             if (r != PLATFORM_TLS_OK) return r;
         }
         SecBuffer input[2] = {{DWORD(tls->inUsed), SECBUFFER_TOKEN, tls->in.data()}, {0, SECBUFFER_EMPTY, nullptr}};
@@ -329,7 +315,7 @@ int DriveHandshake(PlatformTls* tls) {
             if (status != SEC_E_OK) return FailStatus(tls, "handshake", status);
             // From here on one record at most waits undecrypted (T7).
             size_t record = size_t(tls->sizes.cbHeader) + tls->sizes.cbMaximumMessage + tls->sizes.cbTrailer;
-            if (tls->inUsed > record) return Fail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
+            if (tls->inUsed > record) return TlsFail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
             tls->in.resize(std::max(record, tls->inUsed));
             r = Verify(tls);
             if (r != PLATFORM_TLS_OK) return r;
@@ -349,10 +335,7 @@ bool WholeRecordWaits(const PlatformTls* tls) {
 }  // namespace
 
 PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* options) {
-    if (socket == INVALID_SOCKET || !options || !options->host || !*options->host) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+    if (!TlsCreateArgumentsValid(socket, options)) return nullptr;
     std::unique_ptr<PlatformTls> tls(new (std::nothrow) PlatformTls);
     if (!tls) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -387,19 +370,12 @@ PlatformTls* PlatformTlsCreate(SOCKET socket, const struct PlatformTlsOptions* o
 }
 
 int PlatformTlsHandshake(PlatformTls* tls) {
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
+    if (int early = TlsEarlyResult(tls); early != PLATFORM_TLS_OK) return early;
     return DriveHandshake(tls);
 }
 
 int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
-    if (received) *received = 0;
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
-    if (!buffer || size <= 0 || !received) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return PLATFORM_TLS_FAILED;
-    }
+    if (int early = TlsEarlyTransferResult(tls, buffer, size, received); early != PLATFORM_TLS_OK) return early;
     for (;;) {
         if (tls->plainAt < tls->plain.size()) {
             size_t n = std::min(size_t(size), tls->plain.size() - tls->plainAt);
@@ -414,7 +390,7 @@ int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
         }
         if (!WholeRecordWaits(tls)) {
             int r = Fill(tls);
-            if (r == PLATFORM_TLS_CLOSED) return Closed(tls);
+            if (r == PLATFORM_TLS_CLOSED) return TlsClosed(tls);
             if (r != PLATFORM_TLS_OK) return r;
             if (!WholeRecordWaits(tls)) continue;
         }
@@ -427,11 +403,11 @@ int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
             // The header said whole; Schannel knows better: wait for more.
             int r = Fill(tls);
-            if (r == PLATFORM_TLS_CLOSED) return Closed(tls);
+            if (r == PLATFORM_TLS_CLOSED) return TlsClosed(tls);
             if (r != PLATFORM_TLS_OK) return r;
             continue;
         }
-        if (status == SEC_I_CONTEXT_EXPIRED) return Closed(tls);  // close_notify
+        if (status == SEC_I_CONTEXT_EXPIRED) return TlsClosed(tls);  // close_notify
         if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) return FailStatus(tls, "record", status);
         size_t extra = 0;
         tls->plain.clear();
@@ -447,20 +423,14 @@ int PlatformTlsRead(PlatformTls* tls, void* buffer, int size, int* received) {
             // verified again.
             tls->established = false;
             tls->needInput = tls->inUsed == 0;
-            if (tls->inUsed > kHandshakeBuffer) return Fail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
+            if (tls->inUsed > kHandshakeBuffer) return TlsFail(tls, PLATFORM_TLS_PROTOCOL, "TLS record too large");
             tls->in.resize(std::max(tls->in.size(), kHandshakeBuffer));
         }
     }
 }
 
 int PlatformTlsWrite(PlatformTls* tls, const void* bytes, int size, int* sent) {
-    if (sent) *sent = 0;
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
-    if (!bytes || size <= 0 || !sent) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return PLATFORM_TLS_FAILED;
-    }
+    if (int early = TlsEarlyTransferResult(tls, bytes, size, sent); early != PLATFORM_TLS_OK) return early;
     if (!tls->established) {
         int r = DriveHandshake(tls);
         if (r != PLATFORM_TLS_OK) return r;
@@ -491,12 +461,11 @@ int PlatformTlsWrite(PlatformTls* tls, const void* bytes, int size, int* sent) {
 }
 
 BOOL PlatformTlsPending(const PlatformTls* tls) {
-    return tls && tls->final == kOpen && (tls->plainAt < tls->plain.size() || WholeRecordWaits(tls)) ? TRUE : FALSE;
+    return tls && tls->final == kTlsOpen && (tls->plainAt < tls->plain.size() || WholeRecordWaits(tls)) ? TRUE : FALSE;
 }
 
 int PlatformTlsShutdown(PlatformTls* tls) {
-    if (!tls) return PLATFORM_TLS_FAILED;
-    if (tls->final != kOpen) return tls->final;
+    if (int early = TlsEarlyResult(tls); early != PLATFORM_TLS_OK) return early;
     if (!tls->shuttingDown && tls->haveContext) {
         tls->shuttingDown = true;
         DWORD type = SCHANNEL_SHUTDOWN;
@@ -520,15 +489,6 @@ int PlatformTlsShutdown(PlatformTls* tls) {
     return Flush(tls);
 }
 
-int PlatformTlsFailure(const PlatformTls* tls, char* text, int size) {
-    int kind = tls ? tls->kind : PLATFORM_TLS_NO_FAILURE;
-    if (text && size > 0) {
-        std::string line = tls ? tls->text : std::string();
-        size_t n = std::min(line.size(), size_t(size - 1));
-        std::memcpy(text, line.data(), n);
-        text[n] = '\0';
-    }
-    return kind;
-}
+int PlatformTlsFailure(const PlatformTls* tls, char* text, int size) { return TlsFailureText(tls, text, size); }
 
 void PlatformTlsFree(PlatformTls* tls) { delete tls; }
