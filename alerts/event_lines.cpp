@@ -5,9 +5,12 @@
 
 namespace {
 
+// A plain folder, as the passes record one: exactly directory, directory
+// and hidden, or directory and archive.
 bool IsFolderEntry(uint32_t attributes)
 {
-    return attributes == 16 || attributes == 18 || attributes == 48;
+    return attributes == FILE_ATTRIBUTE_DIRECTORY || attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN) ||
+           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 // The text after the stamp; "%s" takes the entry's name. nullptr: no line.
