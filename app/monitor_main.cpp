@@ -40,8 +40,6 @@ constexpr int32_t kLongestPeriodMinutes = 0x7FFFFFFF / 60000;
 constexpr int32_t kLongestTimeScale = 3600;
 constexpr const char* kRunWord = "run";
 
-// The texts of the current site, each ending within its field: a record read
-// from the site list is untrusted and need not hold a NUL.
 // What the status and site lines showed last; drawing them again only when
 // they change keeps a wait of hours from repainting the window four times a
 // second.

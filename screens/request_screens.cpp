@@ -38,8 +38,6 @@ enum ResetCode : uint8_t { kNewBaseline = 1, kClearEventLog = 2 };
 
 constexpr const char* kFilterTitle = "FILTER FILES FOR MONITORING - ACKNOWLEDGED REQUESTS WILL DISPLAY HERE";
 
-// The current site's texts, each ending within its field (a record read from
-// the site list need not hold a NUL).
 // A request needs a site: before the first visit there is none, and the
 // passes would dial an empty host for minutes. The site's file names are made
 // again from its record, so they name its files whatever ran since the visit.
