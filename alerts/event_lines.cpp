@@ -5,12 +5,25 @@
 
 namespace {
 
-// A plain folder, as the passes record one: exactly directory, directory
-// and hidden, or directory and archive.
+// Only the directory bit makes a folder: a read-only folder is one too.
 bool IsFolderEntry(uint32_t attributes)
 {
-    return attributes == FILE_ATTRIBUTE_DIRECTORY || attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN) ||
-           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+const char* SiteEntryText(const EventRecord& r, const char* name)
+{
+    switch (r.detail) {
+    case kDetailPutBackFailed: return "PUTB FAIL (SW  ) %s";
+    case kDetailLink: return r.changed ? "LINK RELO (SW  ) %s" : "LINK FND  (SW  ) %s";
+    case kDetailModeChanged: return r.changed ? "MODE RELO (SW  ) %s" : "MODE CHNG (SW  ) %s";
+    case kDetailClockShift: return "CLCK SHFT (SW  ) %s";
+    case kDetailListTruncated: return "LIST TRNC (SW  ) %s";
+    default: break;
+    }
+    if (IsFolderEntry(r.attributes()))
+        return std::strlen(name) < 3 && name[0] == '.' ? nullptr : "FLDR CHNG (SW  ) %s";
+    return r.changed ? "FILE RELO (SW  ) %s" : "FILE XFND (SW  ) %s";
 }
 
 // The text after the stamp; "%s" takes the entry's name. nullptr: no line.
@@ -18,10 +31,7 @@ const char* EventText(const EventRecord& r, const char* name)
 {
     bool folder = IsFolderEntry(r.attributes());
     switch (r.type) {
-    case kEventSiteEntry:
-        if (folder)
-            return std::strlen(name) < 3 && name[0] == '.' ? nullptr : "FLDR CHNG (SW  ) %s";
-        return r.changed ? "FILE RELO (SW  ) %s" : "FILE XFND (SW  ) %s";
+    case kEventSiteEntry: return SiteEntryText(r, name);
     case kEventCleanUpload:
         if (folder || !r.changed)
             return nullptr;
@@ -32,7 +42,7 @@ const char* EventText(const EventRecord& r, const char* name)
     case kEventUploadBack: return "COMM STAT (CWU ) CONNECTION RE-ESTABLISHED";
     case kEventRestoreLost: return "COMM STAT (MFS ) UNABLE TO CONNECT TO WEBSERVER";
     case kEventRestoreBack: return "COMM STAT (MFS ) CONNECTION RE-ESTABLISHED";
-    case kEventFileDeleted: return "FILE DEL  (STAT) %s";
+    case kEventFileDeleted: return r.detail == kDetailNotDeleted ? "FILE NDEL (STAT) %s" : "FILE DEL  (STAT) %s";
     case kEventFileDownloaded: return "FILE DWNL (DYN ) %s";
     case kEventBaselineLost: return "COMM STAT (BLNE) UNABLE TO CONNECT TO WEBSERVER";
     case kEventBaselineBack: return "COMM STAT (BLNE) CONNECTION RE-ESTABLISHED";
@@ -40,7 +50,7 @@ const char* EventText(const EventRecord& r, const char* name)
     case kEventMirrorBack: return "COMM STAT (MFW ) CONNECTION RE-ESTABLISHED";
     case kEventInternetLost: return "COMM STAT (OPEN) UNABLE TO CONNECT TO INTERNET";
     case kEventInternetBack: return "COMM STAT (OPEN) CONNECTION TO INTERNET RE-ESTABLISHED";
-    case kEventFolderDeleted: return "FLDR DEL  (STAT) %s";
+    case kEventFolderDeleted: return r.detail == kDetailNotDeleted ? "FLDR NDEL (STAT) %s" : "FLDR DEL  (STAT) %s";
     default: return nullptr;
     }
 }
@@ -80,11 +90,13 @@ bool FormatEventLine(const EventRecord& record, char* line, size_t lineSize)
 
 uint8_t EventLineColour(const char* line)
 {
-    if (std::strstr(line, "FLDR CHNG"))
+    if (std::strstr(line, "FLDR CHNG") || std::strstr(line, "CLCK SHFT"))
         return 11;
+    if (std::strstr(line, "PUTB FAIL") || std::strstr(line, "LIST TRNC") || std::strstr(line, " NDEL "))
+        return 4;
     if (std::strstr(line, "COMM STAT"))
         return std::strstr(line, "UNABLE TO") ? 4 : 5;
-    if (std::strstr(line, "FILE XFND"))
+    if (std::strstr(line, "FILE XFND") || std::strstr(line, "LINK FND") || std::strstr(line, "MODE CHNG"))
         return 7;
     return 3;
 }

@@ -11,7 +11,9 @@
 //        8      1  event type 1..17 (EventType below)
 //        9      1  changed: file events, non-zero when the act on the file
 //                  succeeded
-//       10      1  detail: type 2, kDetailNewFile = the file was new
+//       10      1  detail: type 1, what the web site check found (kDetail*
+//                  below); type 2, kDetailNewFile = the file was new; types 9
+//                  and 17, kDetailNotDeleted
 //       11    318  the directory entry: WIN32_FIND_DATAA without its trailing
 //                  padding (attributes +0, times +4, sizes +28, cFileName +44,
 //                  cAlternateFileName +304); zero for connection events
@@ -50,6 +52,20 @@ enum EventType : uint8_t {
 constexpr uint8_t kLastEventType = kEventFolderDeleted;
 // The detail byte of a kEventCleanUpload: the file was new to the site.
 constexpr uint8_t kDetailNewFile = 2;
+// The detail byte of a kEventSiteEntry. Readers that know only 1 and 2 show
+// the others as a file put back or found altered, which they still are.
+enum SiteEntryDetail : uint8_t {
+    kDetailChanged = 1,       // the entry differs from its record
+    kDetailUnknown = 2,       // no record of this name
+    kDetailPutBackFailed = 3, // put back, but the listing afterwards disagrees
+    kDetailLink = 4,          // a link where the record has a file
+    kDetailModeChanged = 5,   // only the permission bits differ
+    kDetailClockShift = 6,    // every time moved alike; the name says by how much
+    kDetailListTruncated = 7, // the server cut the listing short; the name is the folder
+};
+// The detail byte of a kEventFileDeleted or kEventFolderDeleted: the entry
+// should have been deleted and could not be.
+constexpr uint8_t kDetailNotDeleted = 1;
 
 constexpr int kEventRecordSize = 365;
 constexpr int kEventFindDataSize = 318;

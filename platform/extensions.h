@@ -46,6 +46,26 @@ BOOL PlatformFtpGetFileOfSize(LPVOID connect, LPCSTR remoteFile, LPCSTR newFile,
 // connection goes when InternetConnectA is given no port.
 inline constexpr INTERNET_PORT kImplicitTlsPort = 990;
 
+// What the program's own FTP client tells of a listed entry beyond what
+// WinINet fills in (Windows' WinINet, used for plain FTP there, leaves both
+// fields 0, and so do local finds):
+//  - a symbolic link (LIST's "l" type, shown "name -> target", whose name is
+//    returned without the arrow and target; MLSD type=OS.unix=symlink or
+//    OS.unix=slink:<target>; two names of one MLSD listing that share a
+//    "unique" fact) gets FILE_ATTRIBUTE_REPARSE_POINT added to its attribute
+//    word and dwReserved0 = IO_REPARSE_TAG_SYMLINK, as Windows marks a local
+//    link; it is never a folder;
+//  - where the listing shows permission bits (LIST's mode column, MLSD
+//    UNIX.mode), dwReserved1 = kFindDataModeKnown | the bits (07777).
+// The client lists hidden entries too: "LIST -a", falling back to "LIST"
+// when the server refuses it or lists nothing with it. A listing whose
+// closing reply says the server cut it short ("truncated", in any case)
+// hands out what it holds, and InternetFindNextFileA then ends with
+// ERROR_MORE_DATA instead of ERROR_NO_MORE_FILES (FtpFindFirstFileA fails
+// with it when not one entry came).
+inline constexpr DWORD kFindDataModeKnown = 0x80000000;
+inline constexpr DWORD kFindDataModeBits = 07777;
+
 // The trust file (platform/tls.h) that every later TLS session of the FTP
 // client reads, in the program's path form; NULL for none. The program sets
 // it once at start-up.
