@@ -62,7 +62,9 @@ Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string
         DeleteFileA(siteStoreFile);
         return Attempt::kRepeat;
     }
-    if (result != engine::ListResult::kListed) {
+    // A server that cuts every listing short never gives more: what it gives
+    // is the baseline (the web site check reports the cut each visit).
+    if (result != engine::ListResult::kListed && result != engine::ListResult::kTruncated) {
         // Nothing listed: only the server's own "no files" makes the (empty)
         // baseline; any other answer is asked again.
         if (GetLastError() != ERROR_NO_MORE_FILES) {

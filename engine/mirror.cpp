@@ -145,6 +145,7 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
         break;
     case engine::ListResult::kEmpty:
         return finish(kPassDone);
+    case engine::ListResult::kTruncated:
     case engine::ListResult::kBroken:
         return finish(kPassCallAgain); // a part of a listing: no download from it
     }

@@ -93,6 +93,7 @@ public:
             break;
         case engine::ListResult::kEmpty:
             break;
+        case engine::ListResult::kTruncated:
         case engine::ListResult::kBroken:
             return; // S1
         }

@@ -11,7 +11,8 @@ namespace engine {
 ListedEntry ListedEntry::From(const WIN32_FIND_DATAA& data)
 {
     return {data.dwFileAttributes, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow,
-            std::string(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1))};
+            std::string(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName - 1)), data.dwReserved0,
+            data.dwReserved1};
 }
 
 WIN32_FIND_DATAA ListedEntry::FindData() const
@@ -22,6 +23,8 @@ WIN32_FIND_DATAA ListedEntry::FindData() const
     data.ftLastWriteTime = lastWrite;
     data.nFileSizeHigh = sizeHigh;
     data.nFileSizeLow = sizeLow;
+    data.dwReserved0 = reparseTag;
+    data.dwReserved1 = mode;
     std::memcpy(data.cFileName, name.data(), name.size());
     return data;
 }
@@ -35,24 +38,26 @@ void SortByName(std::vector<ListedEntry>& entries)
 namespace {
 
 // Reads the rest of a listing whose first entry `first` holds, and closes
-// it. True when it ended with ERROR_NO_MORE_FILES; false when it broke off
-// (what came before is kept).
-bool ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
-                 bool inServerOrder)
+// it; what came before a break is kept.
+ListResult ReadListing(HINTERNET listing, const WIN32_FIND_DATAA& first, std::vector<ListedEntry>& entries,
+                       bool inServerOrder)
 {
     WIN32_FIND_DATAA data = first;
-    bool complete = false;
+    ListResult result = ListResult::kBroken;
     for (;;) {
         entries.push_back(ListedEntry::From(data));
         if (!InternetFindNextFileA(listing, &data)) {
-            complete = GetLastError() == ERROR_NO_MORE_FILES;
+            const DWORD error = GetLastError();
+            result = error == ERROR_NO_MORE_FILES ? ListResult::kListed
+                     : error == ERROR_MORE_DATA   ? ListResult::kTruncated
+                                                  : ListResult::kBroken;
             break;
         }
     }
     InternetCloseHandle(listing);
     if (!inServerOrder)
         SortByName(entries);
-    return complete;
+    return result;
 }
 
 } // namespace
@@ -66,9 +71,16 @@ ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEnt
     HINTERNET listing = FtpFindFirstFileA(ftpConnection, mask, &first, flags, 0);
     if (!listing) {
         const DWORD error = GetLastError();
+        if (error == ERROR_MORE_DATA)
+            return ListResult::kTruncated;
         return error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS ? ListResult::kEmpty : ListResult::kBroken;
     }
-    return ReadListing(listing, first, entries, inServerOrder) ? ListResult::kListed : ListResult::kBroken;
+    return ReadListing(listing, first, entries, inServerOrder);
+}
+
+bool IsScratchName(const char* name)
+{
+    return std::strncmp(name, kScratchPrefix, sizeof kScratchPrefix - 1) == 0;
 }
 
 } // namespace engine

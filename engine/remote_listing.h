@@ -19,6 +19,8 @@ struct ListedEntry {
     FILETIME lastWrite;
     DWORD sizeHigh, sizeLow;
     std::string name;
+    DWORD reparseTag = 0; // dwReserved0: IO_REPARSE_TAG_SYMLINK for a link
+    DWORD mode = 0;       // dwReserved1: kFindDataModeKnown | bits, or 0
 
     // The entry of a listing's find data; the name ends at its first NUL.
     static ListedEntry From(const WIN32_FIND_DATAA& data);
@@ -42,11 +44,23 @@ void SortByName(std::vector<ListedEntry>& entries);
 //            hold what came before (at least the first entry when it broke
 //            off, none when it never opened); nothing may be deleted on its
 //            strength.
+//   kTruncated  the server said it cut the listing short: `entries` hold
+//            what it gave, which is never the whole folder; as kBroken,
+//            nothing may be deleted on its strength.
 // When nothing was listed (kEmpty, or kBroken without entries) the last
 // error is still the failed listing's, or as it was when there is no
 // connection.
-enum class ListResult { kListed, kEmpty, kBroken };
+enum class ListResult { kListed, kEmpty, kBroken, kTruncated };
 ListResult ListRemoteFolder(const char* mask, DWORD flags, std::vector<ListedEntry>& entries,
                             bool inServerOrder = false);
+
+// The program's own names on the server: an upload goes to a scratch name
+// first and is renamed over its target, and the clock probe is one. No site
+// holds such a name; one that is listed was left by a run that was stopped,
+// and is removed, never recorded or reported.
+inline constexpr char kScratchPrefix[] = ".kestrovane~";
+inline constexpr char kScratchUpload[] = ".kestrovane~upload";
+inline constexpr char kScratchProbe[] = ".kestrovane~probe";
+bool IsScratchName(const char* name);
 
 } // namespace engine

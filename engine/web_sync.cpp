@@ -126,6 +126,7 @@ PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, cons
         break;
     case engine::ListResult::kEmpty:
         return PassEnd::kDone;
+    case engine::ListResult::kTruncated:
     case engine::ListResult::kBroken:
         return PassEnd::kAgain; // S1: half a folder is not the folder
     }
