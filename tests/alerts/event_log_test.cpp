@@ -94,9 +94,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{1, 0x10, 0, 0, ".", nullptr, 0},
         LineCase{1, 0x10, 0, 0, "..", nullptr, 0},
         LineCase{1, 0x10, 0, 0, ".ab", "FLDR CHNG (SW  ) .ab", 11},
-        // Read-only folders are not folder entries by the exact-word rule.
-        LineCase{1, 0x11, 1, 0, "ro", "FILE RELO (SW  ) ro", 3},
-        LineCase{1, 0x11, 0, 0, "ro", "FILE XFND (SW  ) ro", 7},
+        // Only the directory bit makes a folder entry: read-only ones too.
+        LineCase{1, 0x11, 1, 0, "ro", "FLDR CHNG (SW  ) ro", 11},
+        LineCase{1, 0x01, 1, 1, "ro.html", "FILE RELO (SW  ) ro.html", 3},
+        // What the check found beyond a change, whatever the entry's word.
+        LineCase{1, 0x80, 0, 3, "index.html", "PUTB FAIL (SW  ) index.html", 4},
+        LineCase{1, 0x480, 1, 4, "index.html", "LINK RELO (SW  ) index.html", 3},
+        LineCase{1, 0x480, 0, 4, "index.html", "LINK FND  (SW  ) index.html", 7},
+        LineCase{1, 0x80, 1, 5, "index.html", "MODE RELO (SW  ) index.html", 3},
+        LineCase{1, 0x80, 0, 5, "index.html", "MODE CHNG (SW  ) index.html", 7},
+        LineCase{1, 0, 0, 6, "+60 MIN", "CLCK SHFT (SW  ) +60 MIN", 11},
+        LineCase{1, 0, 0, 7, "public_html", "LIST TRNC (SW  ) public_html", 4},
         LineCase{1, 0x80, 1, 0, "index.html", "FILE RELO (SW  ) index.html", 3},
         LineCase{1, 0x20, 0, 0, "shell.php", "FILE XFND (SW  ) shell.php", 7},
         LineCase{2, 0x20, 1, 2, "new.html", "NEWF UPLD (CWU ) new.html", 3},
@@ -110,6 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{7, 0, 0, 0, "", "COMM STAT (MFS ) UNABLE TO CONNECT TO WEBSERVER", 4},
         LineCase{8, 0, 0, 0, "", "COMM STAT (MFS ) CONNECTION RE-ESTABLISHED", 5},
         LineCase{9, 0x20, 0, 0, "gone.html", "FILE DEL  (STAT) gone.html", 3},
+        LineCase{9, 0x20, 0x20, 1, "kept.php", "FILE NDEL (STAT) kept.php", 4},
         LineCase{10, 0x20, 0, 0, "down.html", "FILE DWNL (DYN ) down.html", 3},
         LineCase{11, 0, 0, 0, "", "COMM STAT (BLNE) UNABLE TO CONNECT TO WEBSERVER", 4},
         LineCase{12, 0, 0, 0, "", "COMM STAT (BLNE) CONNECTION RE-ESTABLISHED", 5},
@@ -118,6 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{15, 0, 0, 0, "", "COMM STAT (OPEN) UNABLE TO CONNECT TO INTERNET", 4},
         LineCase{16, 0, 0, 0, "", "COMM STAT (OPEN) CONNECTION TO INTERNET RE-ESTABLISHED", 5},
         LineCase{17, 0x10, 0, 0, "olddir", "FLDR DEL  (STAT) olddir", 3},
+        LineCase{17, 0x11, 0x11, 1, "0", "FLDR NDEL (STAT) 0", 4},
         // Why a connection failed, when known, follows the text it explains.
         LineCase{13, 0, 0, 0, "certificate expired",
                  "COMM STAT (MFW ) UNABLE TO CONNECT TO WEBSERVER: certificate expired", 4},
