@@ -35,6 +35,7 @@ struct FtpClient {
     bool listAllRefused = false;  // the server refused "LIST -a" with a 5xx
     char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
     int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
+    bool refusedAtOnce = false;  // that reply answered the command, before any data
     bool secure = false;       // TLS on the control and every data connection
     std::string host;          // the server's name as given, for verifying its certificates
 };

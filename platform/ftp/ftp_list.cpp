@@ -14,10 +14,11 @@
 //
 // LIST is sent as "LIST -a", so that the dot files a server hides from a
 // plain LIST (vsftpd's default, ProFTPD's) are seen: an attacker's
-// ".htaccess" is a change like any other. A server that refuses "-a" (any
-// 4xx/5xx; a 5xx is remembered for the connection) or lists no entry with
-// it (it may have taken "-a" for a name) is asked with a plain LIST. MLSD
-// lists every name anyway.
+// ".htaccess" is a change like any other. A server that refuses "-a" (a
+// 4xx/5xx answer to the command itself; a 5xx is remembered for the
+// connection) or lists no entry with it (it may have taken "-a" for a name)
+// is asked with a plain LIST; a listing that breaks off fails as it would
+// without "-a". MLSD lists every name anyway.
 #include <map>
 #include <new>
 #include <vector>
@@ -85,12 +86,12 @@ bool ListWithHidden(FtpClient& connection, std::string& raw, bool& truncated) {
             if (ListsAnEntry(raw, now)) return true;
             // Taken, but no entry listed: perhaps "-a" was taken for a name
             // (an empty folder just costs one more listing).
-        } else if (connection.control.dead()) {
+        } else if (connection.control.dead() || !connection.refusedAtOnce) {
+            // A transfer that broke (426, 451, a reset) is no refusal of
+            // "-a": a plain LIST now could drop the hidden entries unseen.
             return false;
         } else if (connection.refusedCode / 100 == 5) {
             connection.listAllRefused = true;
-        } else if (connection.refusedCode / 100 != 4) {
-            return false;  // a fault of the transfer, not a refusal
         }
     }
     return Transfer(connection, "LIST", std::string(), raw, truncated);

@@ -292,9 +292,9 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
             entry.unique = value;
         }
     }
-    // OS.unix=symlink (ProFTPD), OS.unix=slink:target (RFC 3659's example).
-    const bool link = type == "os.unix=symlink" || type == "os.unix=slink" ||
-                      type.rfind("os.unix=slink:", 0) == 0;
+    // OS.unix=symlink (ProFTPD), OS.unix=slink:target (RFC 3659's example);
+    // whatever follows either is the target.
+    const bool link = type.rfind("os.unix=slink", 0) == 0 || type.rfind("os.unix=symlink", 0) == 0;
     bool folder;
     if (type == "dir") folder = true;
     else if (type == "file" || type.empty() || link)

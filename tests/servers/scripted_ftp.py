@@ -7,7 +7,8 @@ QUIT) over an in-memory folder of its own, and breaks one step:
 
   plain          nothing: MLSD offered, a clean folder
   unix_list      no MLSD; LIST lines of many Unix shapes; PWD with quotes
-  dos_list       no MLSD; an IIS-style (DOS) listing
+  dos_list       no MLSD; an IIS-style (DOS) listing; "LIST -a" is answered
+                 "501 Invalid option"
   hostile_mlsd   MLSD whose names are "../evil", "a/b", "c:d", ".", "..",
                  "x" CR LF "DELE y", "q" CR "DELE z", "a\\b", "shell:.php",
                  "index.html.", "index.html ", "INDEX.HTML", "nul" NUL "z",
@@ -424,6 +425,8 @@ class Handler(socketserver.StreamRequestHandler):
                 self.reply("500 EPSV not understood.")
             else:
                 self.reply("229 Entering Extended Passive Mode (|||%d|)" % self.open_pasv())
+        elif verb == "LIST" and s == "dos_list" and arg.startswith("-"):
+            self.reply("501 Invalid option.")
         elif verb in ("LIST", "MLSD"):
             self.send_listing(verb == "MLSD", arg)
         elif verb == "SIZE":

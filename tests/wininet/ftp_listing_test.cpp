@@ -192,6 +192,8 @@ TEST(ListedLinksAndModes, LinksAreMarkedAndModesKept) {
          "UNIX.mode=0777; link.html", true, "link.html", true, FILE_ATTRIBUTE_REPARSE_POINT, 0777},
         {"Type=os.UNIX=slink:/etc;Unix.Mode=0555; etc", true, "etc", true,
          FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY, 0555},
+        {"type=OS.unix=symlink:index.html;size=10; to-index", true, "to-index", true,
+         FILE_ATTRIBUTE_REPARSE_POINT, ~0u},
         {"type=file;size=1;unix.mode=0o4755; setuid", true, "setuid", false, FILE_ATTRIBUTE_NORMAL, 04755},
         {"type=file;size=1;UNIX.mode=0100444; typed", true, "typed", false, FILE_ATTRIBUTE_READONLY, 0444},
         {"type=dir;unix.mode=rwx;perm=el; words", true, "words", false,

@@ -103,6 +103,16 @@ TEST_F(Scripted, DosListing) {
     EXPECT_EQ(st.wYear, 2021);
     EXPECT_EQ(st.wHour, 5);
     EXPECT_EQ(st.wMinute, 6);
+
+    // The server refused "LIST -a" with 501: plain LIST, and no more "-a"
+    // on this connection.
+    EXPECT_EQ(ListAll(c.get(), "*.*").size(), 4u);
+    const std::string transcript = Transcript("dos_list");
+    size_t asked = 0;
+    for (size_t at = transcript.find("LIST -a\n"); at != std::string::npos;
+         at = transcript.find("LIST -a\n", at + 1))
+        ++asked;
+    EXPECT_EQ(asked, 1u);
 }
 
 // Names unsafe as local names are listed as they are, so that the program
