@@ -122,6 +122,7 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
                  const FtpDataSink& sink) {
     FtpControl& control = connection.control;
     connection.refusedCode = 0;
+    connection.refusedAtOnce = false;
     DataConnection data(connection);
     if (!OpenPassive(connection, data.stream())) return false;
     data.Publish();
@@ -129,6 +130,7 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
     if (!control.Exchange(verb, argument, reply)) return false;
     if (reply.code / 100 != 1 && reply.code / 100 != 2) {
         connection.refusedCode = reply.code;
+        connection.refusedAtOnce = true;
         SetLastError(FtpErrorFromReply(reply.code));
         return false;
     }
@@ -210,6 +212,7 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
         SetLastError(FtpErrorFromReply(reply.code));
         return false;
     }
+    if (sink.closingReply) *sink.closingReply = reply.text;
     return true;
 }
 
