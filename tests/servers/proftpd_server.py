@@ -32,7 +32,10 @@ from vsftpd_server import wait_listening
 
 USER = "kvpro"
 PASSWORD = "vane-8642"
-PROFTPD = "/usr/sbin/proftpd"
+# scripts/install-deps unpacks Debian's ProFTPD here: installed as a package
+# it would remove vsftpd, which conflicts with it.
+PROFTPD = next((path for path in ("/opt/kestrovane-test-servers/proftpd/usr/sbin/proftpd", "/usr/sbin/proftpd")
+                if os.path.exists(path)), "/usr/sbin/proftpd")
 
 
 def password_hash(password):
