@@ -347,10 +347,35 @@ TEST_F(ScriptedSync, ABrokenListingDeletesNothing)
     EXPECT_EQ(SyncWeb(), 0);
     DeleteRemoteFolder("www", 1);
     const std::string commands = Commands();
-    EXPECT_EQ(CountCommands(commands, "LIST"), 1 + syncRestarts + 1) << commands;
+    EXPECT_EQ(CountCommands(commands, "LIST") - CountCommands(commands, "LIST -a"), 1 + syncRestarts + 1) << commands;
     EXPECT_EQ(CountCommands(commands, "DELE"), 0) << commands;
     EXPECT_EQ(CountCommands(commands, "RMD"), 0) << commands;
     EXPECT_EQ(Events(), Strings{});
+}
+
+// The server says it cut the listing short: the baseline records what came
+// and the mirror downloads it, but nothing is deleted on its word.
+TEST_F(ScriptedSync, ATruncatedListingDeletesNothing)
+{
+    // The server lists cut/a.txt and cut/b.txt and says the listing is cut short.
+    UseScenario("truncated");
+    remote = "cut";
+    CopyField(currentSite.remoteFolder, "cut");
+    SiteFileNames(currentSite);
+    Baseline();
+    EXPECT_NE(StoredRecord("a.txt"), "");
+    EXPECT_NE(StoredRecord("b.txt"), "");
+    EXPECT_EQ(SyncWeb(), 0);
+    EXPECT_NE(Line(1).find("LISTING CUT SHORT - NOTHING DELETED"), std::string::npos) << Line(1);
+    EXPECT_FALSE(DeleteRemoteFolder("cut", 1));
+    const std::string commands = Commands();
+    EXPECT_EQ(CountCommands(commands, "DELE"), 0) << commands;
+    EXPECT_EQ(CountCommands(commands, "RMD"), 0) << commands;
+    EXPECT_EQ(Events(), Strings{});
+
+    const SiteRecord& s = currentSite;
+    EXPECT_EQ(MirrorWebToServer(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask), 0);
+    EXPECT_EQ(ReadWholeFile(folder.path() / kClean / "b.txt"), "bb");
 }
 
 } // namespace
