@@ -147,7 +147,9 @@ inline constexpr int16_t kBaselineIfMissing = 0; // only when the store file is 
 inline constexpr int16_t kBaselineAnew = 1;      // deletes the store file and builds it anew
 
 // Records every entry of the remote folder as "-file init" records, in the
-// way `mode` says. `unused` is not read.
+// way `mode` says: any entry with the directory bit as a folder, the
+// program's scratch names never (S5). A listing the server cut short is
+// recorded as far as it goes. `unused` is not read.
 void CreateBaseline(const char* host, const char* user, const char* password, const char* remoteFolder,
                     const char* fileMask, const char* unused, int16_t mode);
 

@@ -102,7 +102,8 @@ public:
         if (!Enter(parent) || !FtpRemoveDirectoryA(ftpConnection, path.c_str() + slash + 1))
             return false;
         const size_t folderSlash = folderPath.rfind('/');
-        engine::NoteOwnAct(connectionHost, folderPath.substr(0, folderSlash == std::string::npos ? 0 : folderSlash).c_str());
+        const std::string folderParent = folderPath.substr(0, folderSlash == std::string::npos ? 0 : folderSlash);
+        engine::NoteOwnAct(connectionHost, folderParent.c_str());
         return true;
     }
 

@@ -155,8 +155,8 @@ bool ListedWhole(const char* fileMask, DWORD flags, std::vector<engine::ListedEn
 // nor a folder.
 bool SiteFile(const engine::ListedEntry& entry, FileNameUse use)
 {
-    return use != FileNameUse::kNotAFile && use != FileNameUse::kScratch && !engine::IsScratchName(entry.name.c_str()) &&
-           !engine::IsAnyFolder(engine::KindOf(entry.attributes));
+    return use != FileNameUse::kNotAFile && use != FileNameUse::kScratch &&
+           !engine::IsScratchName(entry.name.c_str()) && !engine::IsAnyFolder(engine::KindOf(entry.attributes));
 }
 
 bool Exempt(const std::string& name)
