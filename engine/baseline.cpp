@@ -74,14 +74,16 @@ Attempt RecordFolder(const char* remoteFolder, const char* fileMask, std::string
         return Completed();
     }
     // Every listed entry is recorded, unsafe names too: the checks report
-    // those, they never act on them locally. Only a record too long to be
-    // stored is left out; the web site check reports it. Only plain folders
-    // are recorded as folders.
+    // those, they never act on them locally. Left out are a record too long
+    // to be stored (the web site check reports it) and the program's own
+    // scratch names (S5). Any entry with the directory bit is a folder.
     for (const engine::ListedEntry& listed : entries) {
+        if (engine::IsScratchName(listed.name.c_str()))
+            continue;
         WIN32_FIND_DATAA entry = listed.FindData();
         ServerTimeToLocal(entry);
         char record[kRecordBufferSize];
-        const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
+        const bool folderLike = engine::IsAnyFolder(engine::KindOf(entry.dwFileAttributes));
         const int length = BuildFileRecord(entry, folderLike, record);
         if (length < 0)
             continue;

@@ -79,10 +79,12 @@ bool RecordTime(const char* record, FILETIME& time);
 int32_t PutFileRecord(const char* newRecord, const char* oldRecord);
 
 // Looks up the name of `record` (R2): copies into `out` (kRecordBufferSize
-// bytes) the first stored record at or after the name followed by "*".
-// Returns 1 when one exists (it may be of another name: the caller compares),
-// 0 when every stored record sorts before, -1 when the store cannot be opened
-// or is damaged (a failed find, a stored key longer than kMaxRecordText).
+// bytes) the stored record of exactly that name. Records of longer names
+// that begin with it and a "*" are passed over, up to 4,096 of them (a name
+// hidden behind more counts as not recorded). Returns 1 when found, 0 when
+// the store holds no record of the name (`out` is then empty), -1 when the
+// store cannot be opened or is damaged (a failed find, a stored key longer
+// than kMaxRecordText at or after the name).
 int32_t GetFileRecord(const char* record, char* out);
 
 // True when the site's store file exists and holds a byte: a baseline was
@@ -106,12 +108,15 @@ extern int storeRetryMilliseconds;
 // (a negative offset adds), in place, with full calendar carry.
 void ServerTimeToLocal(WIN32_FIND_DATAA& entry);
 
-// Measures the current site's offset hours: uploads kHelpText as
-// "KSVHELP.TXT" into the current remote folder, lists it and takes the whole
-// hours between its listed time and the local time (each cut to its hour).
-// On success the offset is stored in currentSite, marked measured, the record
-// written back to the site list (when the site has a place in it) and the
-// probe deleted on the server. When the probe cannot be uploaded or is not
+// Measures the current site's offset hours: uploads kHelpText as the
+// scratch name kScratchProbe (remote_listing.h) into the current remote
+// folder, lists it by that name and takes the whole hours between its
+// listed time and the local time (each cut to its hour). On success the
+// offset is stored in currentSite, marked measured and the record written
+// back to the site list (when the site has a place in it). The probe is
+// deleted whatever came of it (one left by a lost connection is removed by
+// the web site check), and the act is noted (own_acts.h) for currentSite's
+// host and remote folder. When the probe cannot be uploaded or is not
 // listed, or the clocks lie more than two days apart, nothing is stored.
 // Call with the FTP connection in the site's remote folder.
 void MeasureServerClockOffset();
@@ -142,7 +147,9 @@ inline constexpr int16_t kBaselineIfMissing = 0; // only when the store file is 
 inline constexpr int16_t kBaselineAnew = 1;      // deletes the store file and builds it anew
 
 // Records every entry of the remote folder as "-file init" records, in the
-// way `mode` says. `unused` is not read.
+// way `mode` says: any entry with the directory bit as a folder, the
+// program's scratch names never (S5). A listing the server cut short is
+// recorded as far as it goes. `unused` is not read.
 void CreateBaseline(const char* host, const char* user, const char* password, const char* remoteFolder,
                     const char* fileMask, const char* unused, int16_t mode);
 
@@ -167,8 +174,9 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
 //
 // The passes below delete and overwrite, so each acts only where it knows
 // where it stands:
-//   S1  Nothing is deleted from a listing that broke off, or in a folder that
-//       could not be entered (the current folder is then another one).
+//   S1  Nothing is deleted from a listing that broke off or that the server
+//       cut short, or in a folder that could not be entered (the current
+//       folder is then another one).
 //   S2  The web synchronisation deletes nothing while the secure server
 //       folder is missing, unreadable or empty: every web file would look
 //       missing locally.
@@ -177,6 +185,9 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
 //       (net/file_names.h), and never reaches a local file of another
 //       spelling.
 //   S4  Every loop that could repeat for ever has a bound (below).
+//   S5  The program's scratch names (remote_listing.h) are never recorded,
+//       deleted as a site's file or downloaded: the web site check removes
+//       them.
 //
 // The work list file (siteWorkListFile) holds the entries a pass acts on
 // between listing and acting, one a line: "%s*%lu-%lu-%lu-%lu,%d\n", the
@@ -184,8 +195,9 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
 // and low and the attribute word. A pass that cannot write it or read it
 // back whole acts on nothing.
 
-// New passes of one SyncWebWithServer call after the first, when deletions
-// keep failing or a listing keeps breaking off (4): the call then returns 0.
+// New passes of one SyncWebWithServer call after the first, when a pass is
+// cut short (the listing broke off, the connection was lost or the remote
+// folder could not be entered again) (4): the call then returns 0.
 extern int syncRestarts;
 // Nesting depth of DeleteRemoteFolder (32): a deeper folder is left alone.
 extern int deleteFolderDepth;
@@ -194,10 +206,18 @@ extern int passRepeats;
 
 // Deletes from the web site every entry of the remote folder that matches
 // the mask and that the secure server folder `localFolder` lacks (a
-// sub-folder whole, through DeleteRemoteFolder), with its file record.
+// sub-folder, any entry with the directory bit, whole through
+// DeleteRemoteFolder), with its file record, and logs each
+// (kEventFileDeleted, kEventFolderDeleted). An entry the server will not
+// delete is logged with kDetailNotDeleted once per visit (a call after one
+// that returned kPassCallAgain continues the visit) and passed over: no
+// entry holds back those after it. The program's scratch names are left to
+// the web site check. Each deletion is noted as the program's own act
+// (own_acts.h) for `host` and the folder it happened in.
 // Returns kPassDone when done (or when it cannot act: S1, S2, no connection
-// after reconnectRounds); kPassCallAgain when the connection was
-// re-established in this call or the current FTP folder cannot be read.
+// after reconnectRounds; a listing the server cut short deletes nothing);
+// kPassCallAgain when the connection was re-established in this call or
+// the current FTP folder cannot be read.
 int32_t SyncWebWithServer(const char* localFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask);
 
@@ -206,7 +226,8 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
 // least as large as the site command's "MINSIZE_=_" number. Returns
 // kPassDone when done; kPassCallAgain when the connection was
 // re-established, the current folder cannot be read or the listing broke
-// off; otherwise the number of entries not yet dealt with after a failed
+// off (a listing the server cut short is worked as far as it goes);
+// otherwise the number of entries not yet dealt with after a failed
 // download. Call again while not done. kPassDone too when it cannot act
 // (secure server folder missing, no connection, remote folder not entered);
 // a local file held open elsewhere is left for a later call.
@@ -227,12 +248,19 @@ int32_t RepeatPass(Pass&& pass)
 
 // The site command's clean-up of old files ("DELETE_OLD_FILES", "CLEANUP"),
 // then "roadmap.txt", the remote folder's larger files, written in the data
-// folder and uploaded into the remote folder. Note the argument order.
+// folder and uploaded into the remote folder. Each deletion and the upload
+// are noted as the program's own acts (own_acts.h). Note the argument order.
 void CreateRoadmap(const char* host, const char* localFolder, const char* user, const char* password,
                    const char* remoteFolder, const char* fileMask);
 
 // Removes the folder `folderPath` (below the login folder, "/" between
 // levels) from the server with everything in it, bottom-up; the sub-folders
 // it cannot remove at once are listed in "deleteresults<listNumber>.txt" in
-// the data folder while it works. Leaves the connection closed.
-void DeleteRemoteFolder(const char* folderPath, int32_t listNumber);
+// the data folder while it works. Any entry with the directory bit is a
+// folder (a link never has it: it is deleted, never entered). Nothing is
+// deleted in a folder that cannot be entered or whose listing broke off or
+// was cut short (S1). Each folder it changes is noted as the program's own
+// act (own_acts.h) for connectionHost. True when the folder is gone; false
+// when it is still there, or could not be reached. Leaves the connection
+// closed.
+bool DeleteRemoteFolder(const char* folderPath, int32_t listNumber);

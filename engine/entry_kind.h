@@ -1,8 +1,9 @@
 // What an entry's attribute word makes it: a folder or a file. The word is
-// a server's (as its listing reads) or the local system's. The passes ask
-// different questions of the kind (a folder-like record, a folder to remove,
-// something that cannot be downloaded), each at its own call. Internal to
-// engine/.
+// a server's (as its listing reads) or the local system's. Only the
+// directory bit makes a folder (IsAnyFolder): a read-only folder is still
+// one to record without a size, to remove whole and never to download; a
+// folder taken for a file would be given to DELE, which fails on it every
+// pass. Internal to engine/.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +13,8 @@
 
 namespace engine {
 
-// The kinds of attribute word the passes tell apart. Only the whole word
-// counts: a directory with the read-only bit is not a plain folder.
+// The kinds of attribute word. kFolder and kMarkedFile match the whole
+// word: a directory with the read-only bit is a folder, but not a plain one.
 enum class EntryKind : uint8_t {
     kFile,        // any word not below
     kMarkedFile,  // exactly read-only, hidden or archive

@@ -2,11 +2,14 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "sites/data_files.h"
 #include "sites/site_files.h"
 #include "sites/site_list.h"
 #include "engine/engine.h"
+#include "engine/own_acts.h"
+#include "engine/remote_listing.h"
 #include "keyfile/keyfile.h"
 #include "net/connection.h"
 #include "net/timed_transfers.h"
@@ -21,8 +24,9 @@ namespace {
 constexpr uint32_t kRecordTag = 1;
 constexpr int kStoreNodeSize = 512;
 constexpr int64_t kHundredNanosecondsPerHour = int64_t(36000000000);
-// The probe's remote name.
-constexpr char kProbeName[] = "KSVHELP.TXT";
+// Records of other names that a lookup passes over at most (see
+// GetFileRecord).
+constexpr int kMaxLookupSteps = 4096;
 // Clocks further apart than this are not a time zone and a skew: the listed
 // time is not to be trusted (an impossible date lists as 1601), and an offset
 // of years would make every local file look newer than the web's.
@@ -160,16 +164,34 @@ int32_t GetFileRecord(const char* record, char* out)
         return -1;
     std::memcpy(key, record, size_t(nameLength));
     key[nameLength] = '*';
-    const int found = KfFind(storeHandle, key, nameLength + 1, nullptr);
-    if (found == kKfBeyondEnd)
-        return 0;
-    int length = 0;
-    if (found < 0 || KfKeyLength(storeHandle, &length) != 1 || length > kMaxRecordText)
-        return -1;
-    if (KfReadKey(storeHandle, out, kRecordBufferSize) != 1)
-        return -1;
-    out[length] = '\0';
-    return 1;
+    int keyLength = nameLength + 1;
+    // The records of longer names that begin with this one and a "*" sort
+    // between the name and its numbers ("index.php*0*..." before
+    // "index.php*3..."). Each step passes every record whose name begins
+    // with the same "name*segment*" at once.
+    for (int step = 0; step < kMaxLookupSteps; ++step) {
+        const int found = KfFind(storeHandle, key, keyLength, nullptr);
+        if (found == kKfBeyondEnd)
+            break;
+        int length = 0;
+        if (found < 0 || KfKeyLength(storeHandle, &length) != 1 || length > kMaxRecordText)
+            return -1;
+        if (KfReadKey(storeHandle, out, kRecordBufferSize) != 1)
+            return -1;
+        out[length] = '\0';
+        if (length <= nameLength || std::memcmp(out, record, size_t(nameLength)) != 0 || out[nameLength] != '*')
+            break; // past every record that begins with the name
+        const char* star = static_cast<const char*>(
+            std::memchr(out + nameLength + 1, '*', size_t(length - nameLength - 1)));
+        if (!star)
+            return 1;
+        // The first key after every one that begins "name*segment*".
+        keyLength = int(star - out) + 1;
+        std::memcpy(key, out, size_t(keyLength));
+        key[keyLength - 1] = '*' + 1;
+    }
+    out[0] = '\0';
+    return 0;
 }
 
 bool SiteStoreExists()
@@ -195,27 +217,39 @@ void ServerTimeToLocal(WIN32_FIND_DATAA& entry)
 
 void MeasureServerClockOffset()
 {
-    // A probe that did not arrive must not be measured by a stale copy a
-    // crashed run left on the server.
-    if (!UploadFile(ftpConnection, kHelpText, kProbeName))
+    if (!ftpConnection)
         return;
+    // The probe changes the folder's time, which the site whose remote
+    // folder lists this one would otherwise report.
+    const std::string host(FieldText(currentSite.ftpHost));
+    const std::string folder(FieldText(currentSite.remoteFolder));
+    // A probe that did not arrive must not be measured by a stale copy a
+    // stopped run left on the server; a part of one is removed.
+    if (!UploadFile(ftpConnection, kHelpText, engine::kScratchProbe)) {
+        if (ftpConnection && FtpDeleteFileA(ftpConnection, engine::kScratchProbe))
+            engine::NoteOwnAct(host.c_str(), folder.c_str());
+        return;
+    }
+    engine::NoteOwnAct(host.c_str(), folder.c_str());
     FILETIME now, localNow;
     GetSystemTimeAsFileTime(&now);
     FileTimeToLocalFileTime(&now, &localNow);
     WIN32_FIND_DATAA probe;
-    HINTERNET listing = ftpConnection ? FtpFindFirstFileA(ftpConnection, kProbeName, &probe,
-                                                          INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                      : nullptr;
-    if (!listing)
-        return;
-    InternetCloseHandle(listing);
-    int64_t serverHours = 0, localHours = 0;
-    if (WholeHours(probe.ftLastWriteTime, serverHours) && WholeHours(localNow, localHours) &&
-        serverHours - localHours <= kMaxOffsetHours && localHours - serverHours <= kMaxOffsetHours) {
-        SetSiteOffsetHours(currentSite, int32_t(serverHours - localHours));
-        currentSite.offsetMeasured = 1;
-        if (currentRecordNumber > 0)
-            WriteSiteRecord(siteListPath, currentSite, currentRecordNumber);
+    HINTERNET listing =
+        ftpConnection ? FtpFindFirstFileA(ftpConnection, engine::kScratchProbe, &probe, INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                      : nullptr;
+    if (listing) {
+        InternetCloseHandle(listing);
+        int64_t serverHours = 0, localHours = 0;
+        if (WholeHours(probe.ftLastWriteTime, serverHours) && WholeHours(localNow, localHours) &&
+            serverHours - localHours <= kMaxOffsetHours && localHours - serverHours <= kMaxOffsetHours) {
+            SetSiteOffsetHours(currentSite, int32_t(serverHours - localHours));
+            currentSite.offsetMeasured = 1;
+            if (currentRecordNumber > 0)
+                WriteSiteRecord(siteListPath, currentSite, currentRecordNumber);
+        }
     }
-    FtpDeleteFileA(ftpConnection, kProbeName);
+    // Left behind only when the connection died; the web site check removes it.
+    if (ftpConnection)
+        FtpDeleteFileA(ftpConnection, engine::kScratchProbe);
 }

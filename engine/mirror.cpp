@@ -142,18 +142,19 @@ int32_t MirrorWebToServer(const char* localFolder, const char* host, const char*
     std::vector<engine::ListedEntry> entries;
     switch (engine::ListRemoteFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, entries)) {
     case engine::ListResult::kListed:
+    case engine::ListResult::kTruncated: // all the server ever gives: worked as it is
         break;
     case engine::ListResult::kEmpty:
         return finish(kPassDone);
-    case engine::ListResult::kTruncated:
     case engine::ListResult::kBroken:
         return finish(kPassCallAgain); // a part of a listing: no download from it
     }
 
     std::vector<engine::ListedEntry> work;
     for (const engine::ListedEntry& listed : entries) {
-        // Only names that are the same here and on the web become local paths.
-        if (ClassifyFileName(listed.name.c_str()) != FileNameUse::kLocal)
+        // Only names that are the same here and on the web become local
+        // paths; the program's own scratch names are no site's files (S5).
+        if (ClassifyFileName(listed.name.c_str()) != FileNameUse::kLocal || engine::IsScratchName(listed.name.c_str()))
             continue;
         WIN32_FIND_DATAA entry = listed.FindData();
         ServerTimeToLocal(entry);

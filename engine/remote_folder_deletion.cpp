@@ -3,6 +3,7 @@
 // that are empty already, lists the others in its own "deleteresults<n>.txt"
 // in the data folder, descends into them one after another and at last
 // removes itself from its parent. One connection serves the whole tree.
+// Every folder it changes is noted as the program's own act (own_acts.h).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "alerts/event_log.h"
 #include "engine/engine.h"
 #include "engine/entry_kind.h"
+#include "engine/own_acts.h"
 #include "engine/pass_connection.h"
 #include "engine/remote_listing.h"
 #include "engine/stream.h"
@@ -71,38 +73,38 @@ public:
         return true;
     }
 
-    // The login folder, "/", `folderPath` (as the passes enter a folder).
-    std::string FullPath(const char* folderPath) const
+    // Deletes the folder `folderPath` (below the login folder, as the
+    // passes name it) with everything in it. True when it is removed.
+    bool Delete(const std::string& folderPath, int32_t listNumber, int depth)
     {
         std::string path = login_;
         if (path.empty() || path.back() != '/')
             path += '/';
-        return path + folderPath;
-    }
-
-    // Deletes the folder at the full path `path` with everything in it.
-    void Delete(const std::string& path, int32_t listNumber, int depth)
-    {
+        path += folderPath; // as the passes enter a folder
         if (depth > deleteFolderDepth || !Enter(path))
-            return; // S1: a folder not entered is another folder's listing
+            return false; // S1: a folder not entered is another folder's listing
         std::vector<engine::ListedEntry> entries;
         switch (engine::ListRemoteFolder(nullptr, INTERNET_FLAG_NO_CACHE_WRITE, entries, true)) {
         case engine::ListResult::kListed:
-            if (!DeleteEntries(path, entries, listNumber, depth))
-                return;
+            if (!DeleteEntries(folderPath, entries, listNumber, depth))
+                return false;
             break;
         case engine::ListResult::kEmpty:
             break;
         case engine::ListResult::kTruncated:
         case engine::ListResult::kBroken:
-            return; // S1
+            return false; // S1
         }
         // An empty listing is an empty folder on servers that list neither
-        // "." nor "..": it goes too, as its caller reports it gone.
+        // "." nor "..": it goes too.
         const size_t slash = path.rfind('/');
         const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
-        if (Enter(parent))
-            FtpRemoveDirectoryA(ftpConnection, path.c_str() + slash + 1);
+        if (!Enter(parent) || !FtpRemoveDirectoryA(ftpConnection, path.c_str() + slash + 1))
+            return false;
+        const size_t folderSlash = folderPath.rfind('/');
+        const std::string folderParent = folderPath.substr(0, folderSlash == std::string::npos ? 0 : folderSlash);
+        engine::NoteOwnAct(connectionHost, folderParent.c_str());
+        return true;
     }
 
 private:
@@ -130,33 +132,39 @@ private:
         return Connect() && FtpSetCurrentDirectoryA(ftpConnection, path.c_str());
     }
 
-    // Deletes the entries of the folder `path` (the current folder), then
-    // the sub-folders that were not empty. False when nothing was deleted
-    // because the list file could not be made.
-    bool DeleteEntries(const std::string& path, const std::vector<engine::ListedEntry>& entries,
+    // Deletes the entries of the folder `folderPath` (the current folder),
+    // then the sub-folders that were not empty. False when nothing was
+    // deleted because the list file could not be made.
+    bool DeleteEntries(const std::string& folderPath, const std::vector<engine::ListedEntry>& entries,
                        int32_t listNumber, int depth)
     {
         ListFile list(listNumber);
         if (!list.get())
             return false;
+        bool changed = false;
         for (const engine::ListedEntry& e : entries) {
             if (Skipped(e.name))
                 continue;
-            // Only a plain folder is emptied and removed; any other word is a file.
-            if (engine::KindOf(e.attributes) != engine::EntryKind::kFolder) {
-                FtpDeleteFileA(ftpConnection, e.name.c_str()); // one left over keeps the folder
+            // Any word with the directory bit is a folder, a read-only one
+            // too; a link never has it and goes as a file, never entered.
+            if (!engine::IsAnyFolder(engine::KindOf(e.attributes))) {
+                // One left over keeps the folder.
+                changed |= FtpDeleteFileA(ftpConnection, e.name.c_str()) != FALSE;
                 continue;
             }
-            if (!FtpRemoveDirectoryA(ftpConnection, e.name.c_str()) &&
-                e.name.find_first_of("\r\n") == std::string::npos)
+            if (FtpRemoveDirectoryA(ftpConnection, e.name.c_str()))
+                changed = true;
+            else if (e.name.find_first_of("\r\n") == std::string::npos)
                 std::fprintf(list.get(), "%s%s\n", kListLine, e.name.c_str());
         }
+        if (changed)
+            engine::NoteOwnAct(connectionHost, folderPath.c_str());
         std::rewind(list.get());
         char line[kListLineLength + MAX_PATH + 2];
         while (!gaveUp_ && std::fgets(line, sizeof line, list.get()) &&
                std::strncmp(line, kListLine, kListLineLength) == 0) {
             line[std::strcspn(line, "\n")] = '\0';
-            Delete(path + '/' + (line + kListLineLength), ++listNumber, depth + 1);
+            Delete(folderPath + '/' + (line + kListLineLength), ++listNumber, depth + 1);
         }
         return true;
     }
@@ -167,15 +175,15 @@ private:
 
 } // namespace
 
-void DeleteRemoteFolder(const char* folderPath, int32_t listNumber)
+bool DeleteRemoteFolder(const char* folderPath, int32_t listNumber)
 {
     ConnectSite(kCloseConnection); // a new connection starts in the login folder
     // The path names a folder below the login folder, never that folder.
     const char* last = std::strrchr(folderPath, '/');
     if (ClassifyFileName(last ? last + 1 : folderPath) == FileNameUse::kNotAFile)
-        return;
+        return false;
     FolderDeletion deletion;
-    if (deletion.Start())
-        deletion.Delete(deletion.FullPath(folderPath), listNumber, 1);
+    const bool removed = deletion.Start() && deletion.Delete(folderPath, listNumber, 1);
     ConnectSite(kCloseConnection);
+    return removed;
 }

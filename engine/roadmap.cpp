@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/entry_kind.h"
 #include "engine/local_copy.h"
+#include "engine/own_acts.h"
 #include "engine/pass_connection.h"
 #include "engine/remote_listing.h"
 #include "engine/stream.h"
@@ -150,11 +151,12 @@ bool ListedWhole(const char* fileMask, DWORD flags, std::vector<engine::ListedEn
     return engine::ListRemoteFolder(fileMask, flags, entries, inServerOrder) != engine::ListResult::kBroken;
 }
 
-// A plain file of the site: neither "."/".." nor our scratch file, nor a folder.
+// A plain file of the site: neither "."/".." nor our scratch files (S5),
+// nor a folder.
 bool SiteFile(const engine::ListedEntry& entry, FileNameUse use)
 {
     return use != FileNameUse::kNotAFile && use != FileNameUse::kScratch &&
-           !engine::IsAnyFolder(engine::KindOf(entry.attributes));
+           !engine::IsScratchName(entry.name.c_str()) && !engine::IsAnyFolder(engine::KindOf(entry.attributes));
 }
 
 bool Exempt(const std::string& name)
@@ -165,9 +167,11 @@ bool Exempt(const std::string& name)
     return false;
 }
 
-// Deletes the dated files of the current FTP folder, from a whole listing
-// only: a listing that broke off deletes nothing.
-void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, const char* fileMask)
+// Deletes the dated files of the current FTP folder (the remote folder of
+// `host`), from a whole listing only: a listing that broke off deletes
+// nothing.
+void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* host, const char* remoteFolder,
+                    const char* localFolder, const char* fileMask)
 {
     engine::DateText cutOff;
     if (!engine::CutOffDate(std::time(nullptr), cleanUp.days, cutOff))
@@ -187,7 +191,8 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
             std::snprintf(title, sizeof title, "DELETING OLD FILE - %s", entry.name.c_str());
             ShowScreenLine(kTitleLine, title);
             tessil::RefreshFields();
-            FtpDeleteFileA(ftpConnection, entry.name.c_str());
+            if (FtpDeleteFileA(ftpConnection, entry.name.c_str()))
+                engine::NoteOwnAct(host, remoteFolder);
             continue;
         }
         if (!engine::NameDate(entry.name, date) || std::strcmp(date, cutOff) > 0)
@@ -195,7 +200,10 @@ void DeleteOldFiles(const engine::CleanUp& cleanUp, const char* localFolder, con
         // The clean copy of a web file that stays is kept. Otherwise its file
         // of exactly this name, and nothing else: no other spelling, no
         // folder, nothing outside the secure server folder.
-        if (!FtpDeleteFileA(ftpConnection, entry.name.c_str()) || use != FileNameUse::kLocal || !localFolder[0])
+        if (!FtpDeleteFileA(ftpConnection, entry.name.c_str()))
+            continue;
+        engine::NoteOwnAct(host, remoteFolder);
+        if (use != FileNameUse::kLocal || !localFolder[0])
             continue;
         const std::string path = engine::LocalPath(localFolder, entry.name.c_str());
         if (engine::FindLocalEntry(path, entry.name.c_str()) == engine::LocalEntry::kFile)
@@ -239,7 +247,7 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
         std::string path;
         if (engine::EnterRemoteFolder(remoteFolder, path) != engine::EnterResult::kEntered)
             return finish();
-        DeleteOldFiles(cleanUp, localFolder, fileMask);
+        DeleteOldFiles(cleanUp, host, remoteFolder, localFolder, fileMask);
         if (cleanUp.thenExit)
             return finish();
     }
@@ -253,7 +261,8 @@ void CreateRoadmap(const char* host, const char* localFolder, const char* user, 
     std::vector<engine::ListedEntry> entries;
     if (engine::EnterRemoteFolder(remoteFolder, path) == engine::EnterResult::kEntered &&
         ListedWhole(fileMask, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, entries, true) &&
-        !entries.empty() && WriteRoadmap(entries) && ftpConnection)
-        UploadFile(ftpConnection, kRoadmapFile, kRoadmapFile);
+        !entries.empty() && WriteRoadmap(entries) && ftpConnection &&
+        UploadFile(ftpConnection, kRoadmapFile, kRoadmapFile))
+        engine::NoteOwnAct(host, remoteFolder);
     finish();
 }

@@ -16,11 +16,13 @@
 #include "engine/engine.h"
 #include "engine/entry_kind.h"
 #include "engine/local_copy.h"
+#include "engine/own_acts.h"
 #include "engine/pass_connection.h"
 #include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "net/file_names.h"
 #include "net/timed_transfers.h"
+#include "records/record_file.h"
 #include "tessil/input.h"
 
 namespace {
@@ -149,6 +151,11 @@ EntryOutcome CheckEntry(const char* secureFolder, WIN32_FIND_DATAA& entry, int16
     const Decision decision = Decide(live, stored, found);
     if (decision == kNothingToDo)
         return EntryOutcome::kDone;
+    // The program's own upload, delete or probe in that folder.
+    if (decision == kChanged && engine::IsAnyFolder(kind) &&
+        engine::TakeOwnAct(connectionHost,
+                           (std::string(FieldText(currentSite.remoteFolder)) + "/" + entry.cFileName).c_str()))
+        return PutFileRecord(live, stored) ? EntryOutcome::kDone : EntryOutcome::kStoreUnavailable;
 
     CountAction(counter);
     int32_t changed = 0;

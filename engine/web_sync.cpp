@@ -1,16 +1,20 @@
 // The web synchronisation: the web site is made to hold nothing that the
 // clean copy lacks. Every entry of the remote folder without a local
 // counterpart of the same spelling is deleted from the web (a sub-folder
-// whole), and a deleted file loses its record. Nothing is uploaded.
+// whole) and loses its record; one that cannot be deleted is reported and
+// passed over. Nothing is uploaded.
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "alerts/event_log.h"
+#include "sites/site_files.h"
 #include "engine/engine.h"
 #include "engine/entry_kind.h"
 #include "engine/local_copy.h"
+#include "engine/own_acts.h"
 #include "engine/pass_connection.h"
 #include "engine/remote_listing.h"
 #include "engine/work_list.h"
@@ -26,6 +30,7 @@ constexpr char kSyncing[] = "SYNCH WEB WITH LOCAL SERVER";
 constexpr char kCleanCopyMissing[] = "SECURE SERVER FOLDER MISSING - NOTHING DELETED";
 constexpr char kCleanCopyEmpty[] = "SECURE SERVER FOLDER EMPTY - NOTHING DELETED";
 constexpr char kIncomplete[] = "SYNCH INCOMPLETE";
+constexpr char kCutShortStatus[] = "LISTING CUT SHORT - NOTHING DELETED";
 
 // Reads every entry of the clean copy, once for the whole call. Returns the
 // title status that forbids deleting (S2), or null when the folder lists at
@@ -43,13 +48,16 @@ const char* ReadCleanCopy(const char* localFolder, engine::LocalNames& names)
 
 // True when the listed entry is to be deleted from the web. A local entry
 // of the same spelling keeps it, whether or not it can be opened (a file
-// open in an editor is still the clean copy's); a web folder (a plain one:
-// any other word is a file here) needs a local folder. A name no local file
-// can carry is missing by definition.
+// open in an editor is still the clean copy's); a web folder (any entry
+// with the directory bit, a read-only one too) needs a local folder. A name
+// no local file can carry is missing by definition. The program's own
+// scratch names are the web site check's to remove.
 bool MissingLocally(const engine::ListedEntry& e, const engine::LocalNames& local)
 {
     // Short dot names are the folder's own entries on some servers.
     if (e.name.size() <= 2 && e.name[0] == '.')
+        return false;
+    if (engine::IsScratchName(e.name.c_str()))
         return false;
     switch (ClassifyFileName(e.name.c_str())) {
     case FileNameUse::kNotAFile:
@@ -61,18 +69,31 @@ bool MissingLocally(const engine::ListedEntry& e, const engine::LocalNames& loca
         break;
     }
     const engine::LocalEntry here = local.Find(e.name);
-    const bool webFolder = engine::KindOf(e.attributes) == engine::EntryKind::kFolder;
+    const bool webFolder = engine::IsAnyFolder(engine::KindOf(e.attributes));
     return here == engine::LocalEntry::kNone || (webFolder && here != engine::LocalEntry::kFolder);
 }
 
 enum class PassEnd {
-    kDone,           // nothing left to do: kPassDone
-    kAgain,          // a listing broke off or entries are left: a new pass
-    kCallAgain,      // connection re-established, or no current folder: kPassCallAgain
-    kGiveUp,         // no connection after reconnectRounds: kPassDone
-    kNoWorkList,     // the work list cannot be written or read back: kPassDone
-    kNoStore,        // the record store cannot be read: kPassDone
+    kDone,       // nothing left to do: kPassDone
+    kAgain,      // a listing broke off or the pass was cut short: a new pass
+    kCallAgain,  // connection re-established, or no current folder: kPassCallAgain
+    kGiveUp,     // no connection after reconnectRounds: kPassDone
+    kNoWorkList, // the work list cannot be written or read back: kPassDone
+    kNoStore,    // the record store cannot be read: kPassDone
+    kCutShort,   // the server cut the listing short: kPassDone, nothing deleted
 };
+
+// The entries of this visit that could not be deleted, by site and name:
+// each is reported once and passed over, so that it holds back no entry
+// after it. A call that follows one which asked to be called again belongs
+// to the same visit; any other call begins a visit.
+std::set<std::string> notDeleted;
+bool visitContinues = false;
+
+std::string NotDeletedKey(const std::string& name)
+{
+    return std::string(siteStoreFile) + '\n' + name;
+}
 
 // Closes what a pass opened.
 void ClosePass()
@@ -82,28 +103,41 @@ void ClosePass()
     ConnectSite(kCloseConnection);
 }
 
-// Removes the record of a file just deleted. The counter falls only when
-// the store holds a record at or after the name, so a file never recorded
-// costs one more listing, which finds it gone.
-bool ForgetRecord(const std::string& name, int& counter)
+// Removes the record of an entry just deleted. False when the store cannot
+// be read (R5).
+bool ForgetRecord(const std::string& name)
 {
     if (name.size() + 1 >= size_t(kRecordBufferSize))
         return true; // too long ever to have been recorded (R1)
     const std::string key = name + '*'; // the name ends at the last "*" (R2)
     char stored[kRecordBufferSize];
     const int found = GetFileRecord(key.c_str(), stored);
-    if (found < 0)
-        return false;
-    if (found == 1) {
-        --counter;
-        if (size_t(RecordNameLength(stored)) == name.size() && std::memcmp(stored, name.data(), name.size()) == 0)
-            PutFileRecord(nullptr, stored);
-    }
-    return true;
+    if (found == 1)
+        PutFileRecord(nullptr, stored);
+    return found >= 0;
+}
+
+// Reports an entry that should have been deleted and was not, and
+// remembers it for the visit.
+void ReportNotDeleted(uint8_t type, const engine::ListedEntry& e, const std::tm& stamp)
+{
+    notDeleted.insert(NotDeletedKey(e.name));
+    LogEvent(type, e.FindData(), int32_t(e.attributes), &stamp, kDetailNotDeleted);
+}
+
+// True when the connection still answers: a deletion it refused was the
+// server's refusal, not a lost connection.
+bool StillConnected()
+{
+    char current[MAX_PATH];
+    DWORD length = sizeof current;
+    return ftpConnection && FtpGetCurrentDirectoryA(ftpConnection, current, &length);
 }
 
 // One listing of the remote folder and the deletions it calls for.
-PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, const char* fileMask, const std::tm& stamp)
+// `leftOver` counts the entries this visit could not delete.
+PassEnd SyncPass(const engine::LocalNames& local, const char* host, const char* remoteFolder, const char* fileMask,
+                 const std::tm& stamp, int& leftOver)
 {
     const EventPageBatch batch; // the page is drawn once, when the pass ends
     if (!engine::ConnectWithRetry({kEventRestoreLost, kOutageRecorded, kProgram, engine::kLostConnectionStatus}))
@@ -127,14 +161,20 @@ PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, cons
     case engine::ListResult::kEmpty:
         return PassEnd::kDone;
     case engine::ListResult::kTruncated:
+        return PassEnd::kCutShort; // S1; asking again gives no more
     case engine::ListResult::kBroken:
         return PassEnd::kAgain; // S1: half a folder is not the folder
     }
 
+    leftOver = 0;
     std::vector<engine::ListedEntry> missing;
     for (engine::ListedEntry& e : entries) {
         if (!MissingLocally(e, local))
             continue;
+        if (notDeleted.count(NotDeletedKey(e.name))) {
+            ++leftOver; // reported already
+            continue;
+        }
         WIN32_FIND_DATAA data = e.FindData();
         ServerTimeToLocal(data);
         e.lastWrite = data.ftLastWriteTime;
@@ -144,32 +184,40 @@ PassEnd SyncPass(const engine::LocalNames& local, const char* remoteFolder, cons
     if (!engine::WriteWorkList(missing) || !engine::ReadWorkList(work))
         return PassEnd::kNoWorkList;
 
-    int counter = int(work.size());
     for (const engine::ListedEntry& e : work) {
-        const WIN32_FIND_DATAA entry = e.FindData();
-        if (engine::KindOf(e.attributes) == engine::EntryKind::kFolder) {
+        if (engine::IsAnyFolder(engine::KindOf(e.attributes))) {
             const std::string folderPath = remoteFolder[0] ? std::string(remoteFolder) + '/' + e.name : e.name;
-            DeleteRemoteFolder(folderPath.c_str(), 1);
-            // Logged whatever came of it: a folder still there is found again
-            // by the next synchronisation.
-            LogEvent(kEventFolderDeleted, entry, int32_t(e.attributes), &stamp, 0);
+            if (DeleteRemoteFolder(folderPath.c_str(), 1)) {
+                LogEvent(kEventFolderDeleted, e.FindData(), int32_t(e.attributes), &stamp, 0);
+                if (!ForgetRecord(e.name))
+                    return PassEnd::kNoStore;
+            } else {
+                ReportNotDeleted(kEventFolderDeleted, e, stamp);
+                ++leftOver;
+            }
             if (!engine::ConnectWithRetry(
                     {kEventUploadLost, kUploadOutageRecorded, kProgram, engine::kLostConnectionStatus}))
                 return PassEnd::kGiveUp;
             // The rest are deleted by their bare names: only inside the
             // remote folder itself (S1). `path` is the one tried above.
             if (engine::EnterRemoteFolder(remoteFolder, path) != engine::EnterResult::kEntered)
-                break;
-            --counter;
+                return PassEnd::kAgain;
             continue;
         }
-        if (!FtpDeleteFileA(ftpConnection, e.name.c_str()))
-            break; // the rest wait for a new pass, which lists afresh
-        LogEvent(kEventFileDeleted, entry, int32_t(e.attributes), &stamp, 0);
-        if (!ForgetRecord(e.name, counter))
-            return PassEnd::kNoStore;
+        if (ftpConnection && FtpDeleteFileA(ftpConnection, e.name.c_str())) {
+            engine::NoteOwnAct(host, remoteFolder);
+            LogEvent(kEventFileDeleted, e.FindData(), int32_t(e.attributes), &stamp, 0);
+            if (!ForgetRecord(e.name))
+                return PassEnd::kNoStore;
+            continue;
+        }
+        // A lost connection leaves the rest to a new pass, which lists afresh.
+        if (!StillConnected())
+            return PassEnd::kAgain;
+        ReportNotDeleted(kEventFileDeleted, e, stamp);
+        ++leftOver;
     }
-    return counter == 0 ? PassEnd::kDone : PassEnd::kAgain;
+    return PassEnd::kDone;
 }
 
 } // namespace
@@ -180,8 +228,11 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
     engine::ShowPass(kProgram, kSyncing, host, remoteFolder, fileMask);
     const std::tm stamp = LocalNow();
     engine::StartPass(host, user, password, remoteFolder, fileMask);
+    if (!visitContinues)
+        notDeleted.clear();
     auto finish = [&](int32_t result, const char* status) {
         ClosePass();
+        visitContinues = result == kPassCallAgain;
         if (status)
             engine::ShowPassTitle(kProgram, status);
         return result;
@@ -191,11 +242,13 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
     if (const char* refusal = ReadCleanCopy(localFolder, local))
         return finish(kPassDone, refusal);
 
+    int leftOver = 0;
     for (int pass = 0;; ++pass) {
         if (pass > syncRestarts)
             return finish(kPassDone, kIncomplete);
-        switch (SyncPass(local, remoteFolder, fileMask, stamp)) {
+        switch (SyncPass(local, host, remoteFolder, fileMask, stamp, leftOver)) {
         case PassEnd::kDone:
+            return finish(kPassDone, leftOver ? kIncomplete : nullptr);
         case PassEnd::kGiveUp:
             return finish(kPassDone, nullptr);
         case PassEnd::kCallAgain:
@@ -204,6 +257,8 @@ int32_t SyncWebWithServer(const char* localFolder, const char* host, const char*
             return finish(kPassDone, engine::kWorkListUnavailableStatus);
         case PassEnd::kNoStore:
             return finish(kPassDone, engine::kStoreUnavailableStatus);
+        case PassEnd::kCutShort:
+            return finish(kPassDone, kCutShortStatus);
         case PassEnd::kAgain:
             ClosePass();
             break;

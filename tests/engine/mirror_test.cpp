@@ -2,6 +2,9 @@
 // byte for byte and with its times, and what the event log says.
 #include "engine_fixture.h"
 
+#include "engine/own_acts.h"
+#include "engine/remote_listing.h"
+
 namespace engine_test {
 namespace {
 
@@ -141,6 +144,31 @@ TEST_F(Mirror, TheSiteCommandsMinimumSizeKeepsSmallerFilesOut)
 }
 
 // ---- Told once, against pyftpdlib --------------------------------------------------
+
+// The clock probe goes by the program's scratch name: a site's own
+// KSVHELP.TXT is neither written over nor deleted, nothing is left behind,
+// a probe left by a stopped run is never mirrored, and the probe is noted
+// as the program's own act in the remote folder.
+TEST_F(Mirror, TheClockProbeLeavesTheSiteAsItWas)
+{
+    PutWeb("KSVHELP.TXT", "the site's own help\n");
+    PutWeb(engine::kScratchProbe, "left by a stopped run\n");
+    currentSite.offsetMeasured = 1;
+    EXPECT_EQ(MirrorPass(), 0);
+    EXPECT_EQ(CleanNames(), Strings{"KSVHELP.TXT"});
+
+    currentSite.offsetMeasured = 0;
+    engine::TakeOwnAct(currentSite.ftpHost, remote.c_str());
+    EXPECT_EQ(MirrorPass(), 0);
+    EXPECT_EQ(currentSite.offsetMeasured, 1);
+    EXPECT_TRUE(engine::TakeOwnAct(currentSite.ftpHost, remote.c_str()));
+    Strings names;
+    for (const auto& [name, stamp] : WebListing())
+        names.push_back(name);
+    EXPECT_EQ(names, Strings{"KSVHELP.TXT"});
+    EXPECT_EQ(WebBytes("KSVHELP.TXT"), "the site's own help\n");
+    EXPECT_EQ(CleanBytes("KSVHELP.TXT"), "the site's own help\n");
+}
 
 using MirrorFaults = Mirror;
 

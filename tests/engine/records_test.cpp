@@ -108,7 +108,7 @@ protected:
     TempFolder folder;
 };
 
-TEST_F(Store, ALookupFindsTheNameOrWhatFollowsIt)
+TEST_F(Store, ALookupFindsExactlyTheName)
 {
     struct Case {
         std::vector<const char*> stored;
@@ -117,11 +117,18 @@ TEST_F(Store, ALookupFindsTheNameOrWhatFollowsIt)
         const char* found;
     };
     const Case cases[] = {
-        {{"contact.htm*1-2-0-5"}, "about.htm*9-9-0-9", 1, "contact.htm*1-2-0-5"},
+        {{"contact.htm*1-2-0-5"}, "about.htm*9-9-0-9", 0, ""},
         {{"abc.htm*1-2-0-5"}, "about.htm*9-9-0-9", 0, ""},
         {{"a*b.htm*1-2-0-5", "a*c.htm*1-2-0-6"}, "a*c.htm*9-9-0-9", 1, "a*c.htm*1-2-0-6"},
         {{"index.html*1-2-0-5-file init", "index.html.bak*1-2-0-5"}, "index.html*7-7-0-7", 1,
          "index.html*1-2-0-5-file init"},
+        // Longer names that begin with the name and a "*" sort before its
+        // numbers, some of them many deep.
+        {{"index.php*0*1-2-0-5", "index.php*0*x*1-2-0-5", "index.php*0*y*1-2-0-5", "index.php*1-1*1-2-0-5",
+          "index.php*3-4-0-5"},
+         "index.php*9-9-0-9", 1, "index.php*3-4-0-5"},
+        {{"index.php*0*1-2-0-5", "index.php*3*1-2-0-5", "index.php.bak*1-2-0-5"}, "index.php*9-9-0-9", 0, ""},
+        {{"index.php*0*1-2-0-5", "index.php*3-4-0-5"}, "index.php*0*9-9-0-9", 1, "index.php*0*1-2-0-5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.record);
@@ -195,19 +202,21 @@ TEST(ServerTime, OffsetsCarryThroughTheCalendar)
     }
 }
 
-// What the synchronisation passes remove as a folder; every other word,
-// a read-only directory (0x11) among them, is deleted as a file.
-TEST(SyncEntries, OnlyThreeAttributeWordsAreFolders)
+// Only the directory bit makes a folder: a read-only one (0x11) taken for a
+// file would be given to DELE, fail and stay.
+TEST(EntryKinds, EveryWordWithTheDirectoryBitIsAFolder)
 {
     const struct {
         DWORD attributes;
-        bool folder;
+        bool folder, plain;
     } cases[] = {
-        {0x10, true}, {0x12, true}, {0x30, true},  {0x11, false}, {0x14, false},
-        {0x31, false}, {0x20, false}, {0x80, false}, {0x00, false},
+        {0x10, true, true},  {0x12, true, true},   {0x30, true, true},   {0x11, true, false}, {0x14, true, false},
+        {0x31, true, false}, {0x20, false, false}, {0x80, false, false}, {0x00, false, false}, {0x01, false, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(engine::KindOf(c.attributes) == engine::EntryKind::kFolder, c.folder) << c.attributes;
+    for (const auto& c : cases) {
+        EXPECT_EQ(engine::IsAnyFolder(engine::KindOf(c.attributes)), c.folder) << c.attributes;
+        EXPECT_EQ(engine::KindOf(c.attributes) == engine::EntryKind::kFolder, c.plain) << c.attributes;
+    }
 }
 
 } // namespace

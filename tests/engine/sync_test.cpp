@@ -3,6 +3,8 @@
 // afterwards.
 #include "engine_fixture.h"
 
+#include "engine/own_acts.h"
+
 namespace engine_test {
 namespace {
 
@@ -90,9 +92,104 @@ TEST_F(Sync, WhatTheCleanCopyLacksIsDeletedWithItsRecordsAndLogged)
     EXPECT_EQ(Events().size(), 4u);
 }
 
+// A read-only folder is a folder: recorded without a size, deleted whole
+// where the server lets it go (pyftpdlib runs as root here), otherwise
+// reported once and passed over (vsftpd: the user cannot empty it). It
+// holds back nothing that sorts after it.
+TEST_F(Sync, AReadOnlyFolderIsAFolderAndHoldsBackNothing)
+{
+    MakeSyncedSite();
+    ASSERT_TRUE(FtpCreateDirectoryA(Session(), RemotePath("0").c_str()));
+    PutWeb("0/inside.txt", "kept where the server enforces modes\n");
+    const fs::path readOnly = fs::path(ServerInfo(Fixture(), "home")) / remote / "0";
+    fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    PutWeb("shell.php", "<?php system($_GET['c']); ?>\n");
+    Baseline(1);
+    ASSERT_EQ(ListedAttributes("0"), "17");
+    EXPECT_NE(StoredRecord("0").find("-0-0-file init"), std::string::npos) << StoredRecord("0");
+    const std::string fileEvent = "9 " + ListedAttributes("shell.php") + " 0 shell.php";
+
+    for (int visit = 0; visit < 2; ++visit)
+        EXPECT_EQ(SyncWeb(), 0);
+    EXPECT_EQ(WebBytes("shell.php"), "<missing>");
+    const bool kept = WebListing().count("0") == 1;
+    EXPECT_EQ(kept, Fixture() == std::string("vsftpd"));
+    // Reported once a visit while it stays.
+    const Strings expected = kept ? Strings{"17 17 1 0", "17 17 1 0", fileEvent} : Strings{"17 17 0 0", fileEvent};
+    EXPECT_EQ(NewEvents(0), expected);
+    EXPECT_EQ(StoredRecord("0").empty(), !kept);
+    if (kept)
+        fs::permissions(readOnly, fs::perms::owner_all, fs::perm_options::add);
+}
+
+// A sub-folder that is a site of its own: what the program does there (a
+// deletion of the synchronisation) is no change the parent site reports,
+// while a change of anyone else's is.
+TEST_F(Sync, TheProgramsOwnActInASubFolderSiteIsNoChangeOfTheParent)
+{
+    MakeSite(kSite);
+    PutWeb("images/logo.png", "logo\n");
+    PutWeb("images/planted.php", "planted\n");
+    const fs::path images = fs::path(ServerInfo(Fixture(), "home")) / remote / "images";
+    fs::last_write_time(images, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    // Listed times of vsftpd are whole minutes: the folder's must move by more.
+    ASSERT_EQ(WebCheck(), 1);
+    ASSERT_EQ(Events().size(), 1u);
+    EXPECT_EQ(Events()[0].substr(Events()[0].size() - 7), " images");
+    ASSERT_EQ(WebCheck(), 0); // the record after a report takes the next listing once
+
+    const SiteRecord parent = currentSite;
+    CopyField(currentSite.remoteFolder, RemotePath("images").c_str());
+    CopyField(currentSite.secureFolder, "clean-images");
+    fs::create_directory(folder.path() / "clean-images");
+    WriteWholeFile(folder.path() / "clean-images" / "logo.png", "logo\n");
+    SiteFileNames(currentSite);
+    Baseline();
+    EXPECT_EQ(SyncWeb(), 0);
+    EXPECT_EQ(WebBytes("images/planted.php"), "<missing>");
+    ASSERT_EQ(Events().size(), 1u); // the sub-folder site's own log
+
+    currentSite = parent;
+    SiteFileNames(currentSite);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 1u);
+    EXPECT_FALSE(engine::TakeOwnAct(currentSite.ftpHost, RemotePath("images").c_str())); // the check took it
+    fs::last_write_time(images, fs::file_time_type::clock::now() - std::chrono::hours(5));
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(Events().size(), 2u);
+}
+
 // ---- Told once, against pyftpdlib ------------------------------------------------
 
 using SyncFaults = Sync;
+
+// A web file named as another and a "*" sorts between that name and its
+// record: the other file stays known (no put-back, no event, no second
+// record every pass), and the synchronisation deletes only the planted file
+// and only its record.
+TEST_F(SyncFaults, ANameThatBeginsWithAnotherAndAStarShadowsNothing)
+{
+    MakeSite({{"index.php", "<?php echo 'clean'; ?>\n"}});
+    fs::create_directory(folder.path() / kClean / "images");
+    PutWeb("index.php*0", "planted\n");
+    EXPECT_EQ(WebCheck(), 1);
+    ASSERT_EQ(Events().size(), 1u);
+    EXPECT_EQ(Events()[0].substr(Events()[0].size() - 12), " index.php*0");
+    const std::string record = StoredRecord("index.php");
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 1u);
+    EXPECT_EQ(StoredRecords().size(), 3u); // index.php, index.php*0, images
+    EXPECT_EQ(StoredRecord("index.php"), record);
+
+    EXPECT_EQ(SyncWeb(), 0);
+    EXPECT_EQ(WebBytes("index.php*0"), "<missing>");
+    EXPECT_EQ(NewEvents(1), Strings{"9 " + ListedAttributes("index.php") + " 0 index.php*0"});
+    EXPECT_EQ(StoredRecord("index.php*0"), "");
+    EXPECT_EQ(StoredRecord("index.php"), record);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 2u);
+}
 
 TEST_F(SyncFaults, NoCleanCopyToCompareWithDeletesNothing)
 {
@@ -195,23 +292,25 @@ private:
     size_t seen_ = 0;
 };
 
-TEST_F(ScriptedSync, ARefusedDeletionRestartsWithinTheBound)
+TEST_F(ScriptedSync, ARefusedDeletionIsReportedOnceAndHoldsBackNothing)
 {
     UseScenario("guarded");
-    for (const char* name : {"index.html", "old-a.html", "old-b.html", "stuck.html"})
+    for (const char* name : {"index.html", "old-a.html", "stuck.html", "zz-old.html"})
         PutWeb(name, "web\n");
     Baseline();
+    const std::string attributes = std::to_string(FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(SyncWeb(), 0);
     EXPECT_NE(Line(1).find("SYNCH INCOMPLETE"), std::string::npos) << Line(1);
     const std::string commands = Commands();
-    EXPECT_EQ(CountCommands(commands, "DELE stuck.html"), 1 + syncRestarts) << commands;
-    EXPECT_EQ(CountCommands(commands, "DELE"), 3 + syncRestarts) << commands;
-    EXPECT_EQ(WebBytes("old-a.html"), "<missing>");
+    EXPECT_EQ(CountCommands(commands, "DELE stuck.html"), 1) << commands;
+    EXPECT_EQ(CountCommands(commands, "DELE"), 3) << commands;
+    EXPECT_EQ(WebBytes("zz-old.html"), "<missing>");
     EXPECT_EQ(WebBytes("stuck.html"), "web\n");
     EXPECT_EQ(WebBytes("index.html"), "web\n");
-    EXPECT_EQ(StoredRecord("old-a.html"), "");
+    EXPECT_EQ(StoredRecord("zz-old.html"), "");
     EXPECT_NE(StoredRecord("stuck.html"), "");
-    EXPECT_EQ(NewEvents(0).size(), 2u);
+    EXPECT_EQ(NewEvents(0), (Strings{"9 " + attributes + " 0 old-a.html", "9 " + attributes + " 0 zz-old.html",
+                                     "9 " + attributes + " 1 stuck.html"}));
 }
 
 TEST_F(ScriptedSync, AFolderThatCannotBeEnteredDeletesNothingThere)
@@ -234,7 +333,7 @@ TEST_F(ScriptedSync, AFolderThatCannotBeEnteredDeletesNothingThere)
     EXPECT_EQ(WebBytes("locked-top/top.txt"), "web\n");
     EXPECT_EQ(WebBytes("index.html"), "web\n");
     EXPECT_EQ(WebBytes("../" + canary), "canary\n");
-    EXPECT_EQ(NewEvents(0), (Strings{"17 16 0 locked-top", "17 16 0 old"}));
+    EXPECT_EQ(NewEvents(0), (Strings{"17 16 1 locked-top", "17 16 1 old"}));
     EXPECT_EQ(ListFiles(), Strings{});
 }
 
@@ -248,10 +347,35 @@ TEST_F(ScriptedSync, ABrokenListingDeletesNothing)
     EXPECT_EQ(SyncWeb(), 0);
     DeleteRemoteFolder("www", 1);
     const std::string commands = Commands();
-    EXPECT_EQ(CountCommands(commands, "LIST"), 1 + syncRestarts + 1) << commands;
+    EXPECT_EQ(CountCommands(commands, "LIST") - CountCommands(commands, "LIST -a"), 1 + syncRestarts + 1) << commands;
     EXPECT_EQ(CountCommands(commands, "DELE"), 0) << commands;
     EXPECT_EQ(CountCommands(commands, "RMD"), 0) << commands;
     EXPECT_EQ(Events(), Strings{});
+}
+
+// The server says it cut the listing short: the baseline records what came
+// and the mirror downloads it, but nothing is deleted on its word.
+TEST_F(ScriptedSync, ATruncatedListingDeletesNothing)
+{
+    // The server lists cut/a.txt and cut/b.txt and says the listing is cut short.
+    UseScenario("truncated");
+    remote = "cut";
+    CopyField(currentSite.remoteFolder, "cut");
+    SiteFileNames(currentSite);
+    Baseline();
+    EXPECT_NE(StoredRecord("a.txt"), "");
+    EXPECT_NE(StoredRecord("b.txt"), "");
+    EXPECT_EQ(SyncWeb(), 0);
+    EXPECT_NE(Line(1).find("LISTING CUT SHORT - NOTHING DELETED"), std::string::npos) << Line(1);
+    EXPECT_FALSE(DeleteRemoteFolder("cut", 1));
+    const std::string commands = Commands();
+    EXPECT_EQ(CountCommands(commands, "DELE"), 0) << commands;
+    EXPECT_EQ(CountCommands(commands, "RMD"), 0) << commands;
+    EXPECT_EQ(Events(), Strings{});
+
+    const SiteRecord& s = currentSite;
+    EXPECT_EQ(MirrorWebToServer(s.secureFolder, s.ftpHost, s.userName, s.password, s.remoteFolder, s.fileMask), 0);
+    EXPECT_EQ(ReadWholeFile(folder.path() / kClean / "b.txt"), "bb");
 }
 
 } // namespace
