@@ -13,9 +13,17 @@
 //   other entries       "%s*%lu-%lu-%lu-%lu"   name, write time high, low,
 //                                              size high, size low
 //
-// followed by at most a mark or two (kMark* below). Numbers are unsigned
-// decimals. The time is a FILETIME already in local time (ServerTimeToLocal
-// for the web, FileTimeToLocalFileTime for the secure server folder).
+// then, for a file (never a folder), the parts the listing showed:
+//
+//   "-mode %04o"   the permission bits (07777), where the listing shows them
+//   "-link"        the entry is a symbolic link, not a plain file
+//
+// and at most a mark or two (kMark* below). Numbers are unsigned decimals.
+// The time is a FILETIME already in local time (ServerTimeToLocal for the
+// web, FileTimeToLocalFileTime for the secure server folder). Records
+// written before the parts existed have neither: they read as a plain file
+// of unknown mode. No mark's text begins with a part's, so R3 holds for
+// both.
 //
 // Invariants and rules every pass keeps:
 //   R1  A record text holds at most kMaxRecordText bytes; PutFileRecord
@@ -54,11 +62,32 @@ inline constexpr char kFamilyChecked[] = "-file checked by";
 // plain record leaves less room than this is not recorded at all (R1).
 inline constexpr int kMarkRoom = int(sizeof kMarkFiltered - 1 + sizeof kMarkChecked - 1);
 
-// Builds the plain record of an entry (no mark) into `record`. Returns its
-// length, or -1 when the record and kMarkRoom would pass kMaxRecordText
-// (then `record` is empty). A folder-like entry's size fields are cleared in
-// `entry` too, since the event log takes the entry as the pass passes it on.
+// The parts of a file's plain record after its numbers.
+inline constexpr char kPartMode[] = "-mode ";
+inline constexpr char kPartLink[] = "-link";
+inline constexpr int kModePartLength = int(sizeof kPartMode - 1) + 4;
+
+// Builds the plain record of an entry (no mark) into `record`: the mode
+// part when the entry's dwReserved1 carries kFindDataModeKnown, the link
+// part when its dwReserved0 is IO_REPARSE_TAG_SYMLINK (platform/extensions.h).
+// Returns its length, or -1 when the record and kMarkRoom would pass
+// kMaxRecordText (then `record` is empty); a mode part that would pass it
+// is left out instead, so a name recorded before modes were kept still
+// fits. A folder-like entry's size fields are cleared in `entry` too, since
+// the event log takes the entry as the pass passes it on.
 int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRecordBufferSize]);
+
+// What a record text says of its entry, marks aside.
+struct RecordFields {
+    FILETIME time;
+    DWORD sizeHigh, sizeLow;
+    bool modeKnown; // the record holds a mode part
+    DWORD mode;     // its bits (07777) when known
+    bool link;
+};
+// Reads the numbers and parts after the name; false when the numbers
+// cannot be read (a damaged or foreign text).
+bool ReadRecordFields(const char* record, RecordFields& fields);
 
 // The name of a record (R2) and its length; the whole text when it holds no "*".
 int RecordNameLength(const char* record);

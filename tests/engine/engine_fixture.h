@@ -258,6 +258,13 @@ protected:
         std::string record = StoredRecord(name);
         return !record.empty() && RecordHasMark(record.c_str(), mark);
     }
+    // A record without an accepting mark: what a listing showed, so that
+    // any later change is reported.
+    bool PlainRecord(const std::string& name) const
+    {
+        std::string record = StoredRecord(name);
+        return !record.empty() && !RecordHasMark(record.c_str(), "-file");
+    }
 
     inline static int reconnectWaits;
     inline static void (*onReconnectWait)();
