@@ -1,7 +1,9 @@
 #!/usr/bin/python3
-"""Self-check of the SMTP test servers: starts each through launch.py, talks
-to it as the alert tests will, stops it, and exits non-zero on any failure."""
+"""Self-check of the SMTP test servers and the ProFTPD fixture: starts each
+through launch.py, talks to it as the tests will, stops it, and exits
+non-zero on any failure."""
 import base64
+import ftplib
 import os
 import smtplib
 import socket
@@ -308,6 +310,38 @@ def check_scripted(folder):
         check(not alive(pid), "scripted: stopped")
 
 
+def check_proftpd(folder):
+    if not check(launch("start", "proftpd", folder, "proftpd_server.py") == 0, "proftpd: starts"):
+        return
+    pid = server_pid(folder, "proftpd")
+    try:
+        info = read_info(folder, "proftpd")
+        root = info["root"]
+        os.symlink("index.html", os.path.join(root, "listing", "link.html"))
+        ftp = ftplib.FTP()
+        ftp.connect("127.0.0.1", int(info["port"]), timeout=5)
+        ftp.login(info["user"], info["password"])
+        check(ftp.pwd() == "/", "proftpd: locked into its root")
+        facts = dict(ftp.mlsd("listing", ["type", "unix.mode", "unique"]))
+        check(facts.get("readonly.txt", {}).get("unix.mode") == "0444",
+              "proftpd: MLSD gives UNIX.mode")
+        check(facts.get("link.html", {}).get("type", "").lower() == "os.unix=symlink",
+              "proftpd: MLSD marks a symbolic link")
+        plain, every = [], []
+        ftp.retrlines("LIST listing", plain.append)
+        ftp.retrlines("LIST -a listing", every.append)
+        check(any(".htaccess" in line for line in every), "proftpd: LIST -a shows dot files")
+        check(ftp.sendcmd("SITE CHMOD 604 listing/about.htm").startswith("200"),
+              "proftpd: SITE CHMOD")
+        check(os.stat(os.path.join(root, "listing", "about.htm")).st_mode & 0o777 == 0o604,
+              "proftpd: SITE CHMOD changes the mode on disk")
+        ftp.quit()
+    finally:
+        launch("stop", "proftpd", folder)
+        check(not alive(pid), "proftpd: stopped")
+        check(not os.path.exists(os.path.join(folder, "proftpd.info")), "proftpd: info removed")
+
+
 def check_lifetime(folder):
     if not check(launch("start", "brief", folder, "scripted_smtp.py", "--lifetime", "0.5") == 0,
                  "lifetime: starts"):
@@ -323,7 +357,7 @@ def check_lifetime(folder):
 def main():
     started = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="kv-servers-") as folder:
-        for step in (check_smtp_server, check_scripted, check_lifetime):
+        for step in (check_smtp_server, check_scripted, check_proftpd, check_lifetime):
             try:
                 step(folder)
             except Exception:
