@@ -234,8 +234,8 @@ int64_t TimeShift(const Finding& f)
 // hours, the server's clock moved, not the files: one event, and the shift
 // is adopted (whole hours in the site's offset, else in the records).
 // Those files leave `findings`; the others stay, their times re-based on
-// an adjusted offset.
-void AdoptClockShift(std::vector<Finding>& findings, int sameSizeFiles)
+// an adjusted offset. True when a shift was adopted.
+bool AdoptClockShift(std::vector<Finding>& findings, int sameSizeFiles)
 {
     std::map<int64_t, int> shifts;
     for (const Finding& f : findings)
@@ -246,7 +246,7 @@ void AdoptClockShift(std::vector<Finding>& findings, int sameSizeFiles)
         if (count >= kMinShiftedFiles && count * 2 > sameSizeFiles)
             shift = ticks;
     if (shift == 0)
-        return;
+        return false;
 
     char text[32];
     std::snprintf(text, sizeof text, "%+lld MIN", (long long)(shift / kTicksPerMinute));
@@ -259,11 +259,14 @@ void AdoptClockShift(std::vector<Finding>& findings, int sameSizeFiles)
     }
     std::vector<Finding> rest;
     for (Finding& f : findings) {
-        const bool shifted = TimeShift(f) == shift;
+        bool shifted = TimeShift(f) == shift;
         if (wholeHours) {
+            // Under the new offset a folder the clock moved as well (and a
+            // file that moved alike but also changed mode) lists as recorded.
             AddTicks(f.entry.ftLastWriteTime, -shift);
             BuildFileRecord(f.entry, f.folder, f.live);
             ReadRecordFields(f.live, f.now);
+            shifted = shifted || (f.decision == kChanged && std::strcmp(f.live, f.stored) == 0);
         }
         if (!shifted) {
             rest.push_back(f);
@@ -273,6 +276,7 @@ void AdoptClockShift(std::vector<Finding>& findings, int sameSizeFiles)
             PutFileRecord(f.live, f.stored);
     }
     findings.swap(rest);
+    return true;
 }
 
 // What a put-back is to bring back, and how it went so far.
@@ -470,7 +474,8 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
     for (const std::string& name : scratch)
         if (ftpConnection && FtpDeleteFileA(ftpConnection, name.c_str()))
             engine::NoteOwnAct(host, remoteFolder);
-    AdoptClockShift(findings, sameSizeFiles);
+    if (AdoptClockShift(findings, sameSizeFiles))
+        CountAction(counter);
 
     std::vector<PutBack> putBacks;
     bool lost = false;
