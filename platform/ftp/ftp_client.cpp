@@ -158,8 +158,10 @@ bool AskFeatures(FtpClient& connection) {
                 connection.offersMlsd = true;
         }
     }
+    // "unique" tells names of one file apart (links, ftp_listing.h): servers
+    // send only the facts asked for.
     if (connection.offersMlsd &&
-        !control.Exchange("OPTS", "MLST type;size;modify;perm;unix.mode;", reply))
+        !control.Exchange("OPTS", "MLST type;size;modify;perm;unix.mode;unique;", reply))
         return false;
     return true;
 }

@@ -32,6 +32,7 @@ struct FtpClient {
     bool offersMlsd = false;
     bool pasvRefused = false;  // the server answered PASV with an error: use EPSV
     bool sizeRefused = false;  // the server does not know SIZE (500/502)
+    bool listAllRefused = false;  // the server refused "LIST -a" with a 5xx
     char type = 0;             // the TYPE last set: 'A', 'I', or 0 when unknown
     int refusedCode = 0;       // the code of the last refusing reply of FtpTransfer
     bool secure = false;       // TLS on the control and every data connection
@@ -76,6 +77,8 @@ struct FtpDataSink {
     std::function<long long(char*, size_t)> send;
     // The size bound of a receiving transfer (see FtpTransferLimits).
     uint64_t maximumBytes = UINT64_MAX;
+    // When set, gets the text of a successful transfer's closing reply.
+    std::string* closingReply = nullptr;
 };
 
 // The folder named by a 257 reply (RFC 959 appendix II):
@@ -103,6 +106,10 @@ bool FtpAskSize(FtpClient& connection, const std::string& name, bool& known, uin
 // current folder); an empty mask is "*". The whole listing (MLSD when the
 // server offers it, else LIST, at most FtpTransferLimits::listingBytes) is
 // read before anything is returned; the rules of the entries are those of
-// ftp_listing.h. False with the last error set, among them
+// ftp_listing.h. LIST is "LIST -a" where the server takes it (ftp_list.cpp).
+// truncated tells that the closing reply of the listing said "truncated"
+// (in any case): the server cut it short, and entries are not the whole
+// folder. False with the last error set, among them
 // ERROR_HTTP_INVALID_SERVER_RESPONSE for a listing without one listing line.
-bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<FtpEntry>& entries);
+bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<FtpEntry>& entries,
+             bool& truncated);

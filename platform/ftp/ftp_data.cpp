@@ -210,6 +210,7 @@ bool FtpTransfer(FtpClient& connection, const char* verb, const std::string& arg
         SetLastError(FtpErrorFromReply(reply.code));
         return false;
     }
+    if (sink.closingReply) *sink.closingReply = reply.text;
     return true;
 }
 

@@ -23,6 +23,7 @@ struct FtpFind final : InternetObject {
     std::mutex lock;
     std::vector<FtpEntry> entries;
     size_t next = 0;
+    bool truncated = false;  // the server cut the listing short: the end is ERROR_MORE_DATA
 };
 
 }  // namespace
@@ -69,9 +70,9 @@ HINTERNET FtpSessionFindFirst(HINTERNET connect, LPCSTR searchFile,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    if (!FtpList(*call, searchFile ? searchFile : "", find->entries)) return nullptr;
+    if (!FtpList(*call, searchFile ? searchFile : "", find->entries, find->truncated)) return nullptr;
     if (find->entries.empty()) {
-        SetLastError(ERROR_NO_MORE_FILES);
+        SetLastError(find->truncated ? ERROR_MORE_DATA : ERROR_NO_MORE_FILES);
         return nullptr;
     }
     if (findFileData) FtpFillFindData(find->entries[0], *findFileData);
@@ -96,7 +97,7 @@ BOOL FtpSessionFindNext(HINTERNET find, LPVOID findData) {
     }
     std::lock_guard<std::mutex> lock(listing->lock);
     if (listing->next >= listing->entries.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
+        SetLastError(listing->truncated ? ERROR_MORE_DATA : ERROR_NO_MORE_FILES);
         return FALSE;
     }
     FtpFillFindData(listing->entries[listing->next++], *static_cast<WIN32_FIND_DATAA*>(findData));

@@ -119,6 +119,26 @@ bool LooksLikeMode(const std::string& token) {
     return true;
 }
 
+// The permission bits of a mode column: "rwx" three times; "s" (with x) and
+// "S" (without) in the owner's and group's execute place are set-user and
+// set-group id ("l"/"L" there for the group: mandatory locking, the same bit),
+// "t" and "T" in the others' place the sticky bit.
+DWORD ListedMode(const std::string& mode) {
+    DWORD bits = 0;
+    for (int who = 0; who < 3; ++who) {
+        const int shift = 3 * (2 - who);
+        const char read = mode[1 + 3 * who], write = mode[2 + 3 * who], run = mode[3 + 3 * who];
+        if (read == 'r') bits |= 04u << shift;
+        if (write == 'w') bits |= 02u << shift;
+        const DWORD special = who == 0 ? 04000u : who == 1 ? 02000u : 01000u;
+        const char lower = who == 2 ? 't' : 's', upper = who == 2 ? 'T' : 'S';
+        if (run == 'x' || run == lower) bits |= 01u << shift;
+        if (run == lower || run == upper || (who == 1 && (run == 'l' || run == 'L')))
+            bits |= special;
+    }
+    return kFindDataModeKnown | bits;
+}
+
 // "-rw-r--r--   1 owner group   1234 Jan  5 12:34 name" (the group may be
 // missing): the date is found by its month name, the size is the number
 // before it, the name is everything after the single blank that follows the
@@ -162,6 +182,8 @@ FtpLine ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& en
         }
         entry.name = std::move(name);
         entry.time = time;
+        entry.mode = ListedMode(mode);
+        entry.link = false;
         const bool ownerMayWrite = mode[2] == 'w';
         if (type == 'd') {
             entry.attributes = FILE_ATTRIBUTE_DIRECTORY | (ownerMayWrite ? 0 : FILE_ATTRIBUTE_READONLY);
@@ -169,6 +191,7 @@ FtpLine ParseUnixLine(const std::string& line, const FILETIME& now, FtpEntry& en
         } else {
             entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
             entry.size = size;
+            if (type == 'l') FtpMarkLink(entry);
         }
         return FtpLine::kEntry;
     }
@@ -213,6 +236,8 @@ FtpLine ParseDosLine(const std::string& line, FtpEntry& entry) {
     entry.time = time;
     entry.attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     entry.size = folder ? 0 : size;
+    entry.link = false;
+    entry.mode = 0;
     return FtpLine::kEntry;
 }
 
@@ -237,6 +262,8 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
     if (space > 0 && line[space - 1] != ';') return FtpLine::kUnreadable;
     std::string name = line.substr(space + 1);
     std::string type, modify, mode, perm;
+    entry.unique.clear();
+    entry.link = false;
     bool haveSize = false;
     uint64_t size = 0;
     size_t at = 0;
@@ -261,12 +288,16 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
         } else if (key == "perm") {
             perm = value;
             for (char& c : perm) c = AsciiLower(c);
+        } else if (key == "unique") {
+            entry.unique = value;
         }
     }
+    // OS.unix=symlink (ProFTPD), OS.unix=slink:target (RFC 3659's example).
+    const bool link = type == "os.unix=symlink" || type == "os.unix=slink" ||
+                      type.rfind("os.unix=slink:", 0) == 0;
     bool folder;
     if (type == "dir") folder = true;
-    else if (type == "file" || type.empty() || type.rfind("os.unix=slink", 0) == 0 ||
-             type.rfind("os.unix=symlink", 0) == 0)
+    else if (type == "file" || type.empty() || link)
         folder = false;
     else
         return FtpLine::kSkipped;  // cdir, pdir, devices and the like
@@ -285,10 +316,13 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
         if (!MakeTime(year, month, day, hour, minute, second, ms, time)) time = kFtpUnknownTime;
     }
     bool ownerMayWrite = true;
+    entry.mode = 0;
     // pyftpdlib writes the mode as Python does: "0o644".
     if (mode.size() > 2 && mode[0] == '0' && (mode[1] == 'o' || mode[1] == 'O')) mode.erase(0, 2);
-    if (!mode.empty() && mode.find_first_not_of("01234567") == std::string::npos) {
-        ownerMayWrite = (std::strtoul(mode.c_str(), nullptr, 8) & 0200) != 0;
+    if (!mode.empty() && mode.size() <= 12 && mode.find_first_not_of("01234567") == std::string::npos) {
+        const unsigned long bits = std::strtoul(mode.c_str(), nullptr, 8);
+        ownerMayWrite = (bits & 0200) != 0;
+        entry.mode = kFindDataModeKnown | DWORD(bits & kFindDataModeBits);
     } else if (!perm.empty()) {
         ownerMayWrite = perm.find(folder ? 'c' : 'w') != std::string::npos;
     }
@@ -300,6 +334,7 @@ FtpLine FtpParseMlsdLine(const std::string& line, FtpEntry& entry) {
     } else {
         entry.attributes = ownerMayWrite ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
         entry.size = haveSize ? size : 0;
+        if (link) FtpMarkLink(entry);
     }
     return Checked(FtpLine::kEntry, entry);
 }
@@ -309,9 +344,16 @@ FtpLine FtpParseListLine(const std::string& line, const FILETIME& now, FtpEntry&
     return Checked(dos ? ParseDosLine(line, entry) : ParseUnixLine(line, now, entry), entry);
 }
 
+void FtpMarkLink(FtpEntry& entry) {
+    entry.link = true;
+    entry.attributes = (entry.attributes & FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
 void FtpFillFindData(const FtpEntry& entry, WIN32_FIND_DATAA& data) {
     std::memset(&data, 0, sizeof data);
     data.dwFileAttributes = entry.attributes;
+    data.dwReserved0 = entry.link ? IO_REPARSE_TAG_SYMLINK : 0;
+    data.dwReserved1 = entry.mode;
     data.ftCreationTime = entry.time;
     data.ftLastAccessTime = entry.time;
     data.ftLastWriteTime = entry.time;

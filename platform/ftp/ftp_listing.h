@@ -7,7 +7,22 @@
 //    write (LIST permissions, MLSD unix.mode, else MLSD perm without "w" for
 //    a file or "c" for a folder) FILE_ATTRIBUTE_READONLY is added, and a
 //    read-only file is READONLY alone (NORMAL is only ever used alone).
-//    Symbolic links count as files. DOS listings carry no permissions.
+//    DOS listings carry no permissions.
+//  - symbolic links (platform/extensions.h): LIST's "l" type, whose
+//    "name -> target" gives the name before the first " -> " (only in a
+//    link line: elsewhere an arrow is part of the name); MLSD
+//    type=OS.unix=symlink or OS.unix=slink[:target] (fact names and the type
+//    in any case). A link's attributes are FILE_ATTRIBUTE_REPARSE_POINT (with
+//    READONLY when listed so), never a folder's; FtpFillFindData puts
+//    IO_REPARSE_TAG_SYMLINK into dwReserved0. FtpList also marks entries of
+//    one MLSD listing that share a "unique" fact (names of one file: hard
+//    links, or links a server shows as their targets); when the listing
+//    itself types one of them as a link, that one is the link and the
+//    others are its target, left as they are (ProFTPD gives a link its
+//    target's "unique"), so a link beside a page never hides the page.
+//  - permission bits: LIST's mode column (rwx with s/S, t/T) and MLSD
+//    UNIX.mode (octal, "0o" too) give mode = kFindDataModeKnown | the bits
+//    (07777), which FtpFillFindData puts into dwReserved1; else mode is 0.
 //  - sizes: files only (folders 0), 64 bits split into the two halves.
 //  - times: last-write, creation and last-access all hold the listed time.
 //    The listed clock reading is taken as it stands, without a zone: MLSD
@@ -51,7 +66,13 @@ struct FtpEntry {
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
     uint64_t size = 0;
     FILETIME time = {0, 0};
+    bool link = false;   // a symbolic link (see FtpMarkLink)
+    DWORD mode = 0;      // kFindDataModeKnown | permission bits, or 0
+    std::string unique;  // MLSD "unique" fact, also of skipped lines (cdir, pdir)
 };
+
+// Makes the entry a link: REPARSE_POINT (keeping READONLY), never a folder.
+void FtpMarkLink(FtpEntry& entry);
 
 // The time of an entry whose listed date is no date: 1601-01-01 00:00 UTC.
 constexpr FILETIME kFtpUnknownTime = {0, 0};

@@ -2,7 +2,8 @@
 // input is parsed as an MLSD line and as a LIST line, and whatever entry
 // comes back must be one a WIN32_FIND_DATAA can hold faithfully: a name that
 // fits cFileName with its NUL, holds no "/", CR, LF or NUL, and is not "."
-// or "..". Everything else about a name is the program's to judge.
+// or "..", and a link is never a folder. Everything else about a name is the
+// program's to judge.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +27,8 @@ void Check(FtpLine kind, const FtpEntry& entry)
     if (std::memchr(data.cFileName, '\0', sizeof data.cFileName) == nullptr ||
         std::strlen(data.cFileName) != entry.name.size() ||
         std::memcmp(data.cFileName, entry.name.data(), entry.name.size()) != 0)
+        std::abort();
+    if (entry.link && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         std::abort();
 }
 

@@ -20,10 +20,14 @@ QUIT) over an in-memory folder of its own, and breaks one step:
                  every 0.4 s, 9 times)
   endless        no MLSD; SIZE refused; RETR and LIST send without end
   ls_style       no MLSD; LIST takes its argument as ls does: blanks split
-                 it, so "my folder" lists nothing (226); without an argument
+                 it, so "my folder" lists nothing (226), and one starting with
+                 "-" is options (the current folder is listed); without an argument
                  the folder is listed with a "total" line first, except
                  /garbage, whose listing is no listing, and /empty, which
                  gives "total 0" alone
+  truncated      no MLSD; LIST in /cut (a.txt, b.txt) closes with
+                 "226-Listing cut short" "226 Output truncated to 2 matches",
+                 in /none (empty) with "226 Output TRUNCATED"
   drop_control   the control connection closes in the middle of a listing
   drop_data      the data connection is reset in the middle of a listing,
                  then "426" on the control connection
@@ -64,7 +68,7 @@ PASSWORD = "faulty"
 SCENARIOS = ["plain", "unix_list", "dos_list", "hostile_mlsd", "hostile_list",
              "drop_control", "drop_data", "refuse", "drop_upload", "pasv_other", "slow_reply",
              "silent_banner", "overlong", "multiline", "split", "transfers", "endless",
-             "ls_style", "guarded"]
+             "ls_style", "guarded", "truncated"]
 
 HOSTILE = ["../evil", "a/b", "c:d", ".", "..", "x\r\nDELE y", "q\rDELE z", "a\\b",
            "shell:.php", "index.html.", "index.html ", "INDEX.HTML", "nul\0z"]
@@ -113,6 +117,9 @@ class State:
         if scenario == "ls_style":
             self.entries.update({"/my folder": None, "/my folder/inside.txt": b"in",
                                  "/empty": None, "/garbage": None})
+        if scenario == "truncated":
+            self.entries.update({"/cut": None, "/cut/a.txt": b"a", "/cut/b.txt": b"bb",
+                                 "/none": None})
 
 
 class Handler(socketserver.StreamRequestHandler):
@@ -233,7 +240,7 @@ class Handler(socketserver.StreamRequestHandler):
             line = (unix_line("again.txt") + "\r\n").encode() * 1000
             self.send_until_gone(data, lambda: line)
             return
-        if self.scenario == "ls_style" and arg:
+        if self.scenario == "ls_style" and arg and not arg.startswith("-"):
             # ls with two names, neither of which is there: nothing listed.
             if " " not in arg:
                 saved, self.cwd = self.cwd, self.path(arg)
@@ -259,7 +266,13 @@ class Handler(socketserver.StreamRequestHandler):
             return
         data.sendall(body)
         data.close()
-        self.reply("226 Transfer complete.")
+        if self.scenario == "truncated" and self.cwd == "/cut":
+            self.reply("226-Listing cut short")
+            self.reply("226 Output truncated to 2 matches")
+        elif self.scenario == "truncated" and self.cwd == "/none":
+            self.reply("226 Output TRUNCATED")
+        else:
+            self.reply("226 Transfer complete.")
 
     def send_until_gone(self, data, block, pause=0.0):
         """Sends block() again and again until the client closes."""

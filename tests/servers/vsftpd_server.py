@@ -12,6 +12,9 @@ Must run as root (vsftpd drops to the user after login). Info lines: port,
 user, password, home, recent. vsftpd reports start-up errors on descriptor
 0, so it runs with errors.log there.
 
+--hidden-dot-files keeps vsftpd's default: dot files are left out of a
+plain LIST and shown only to "LIST -a" (fixture vsftpd_hidden).
+
 --tls explicit|implicit serves FTP over TLS only: the login and every data
 connection must be TLS, and a data connection must resume the control
 connection's TLS session (require_ssl_reuse); the certificate is a fresh
@@ -54,6 +57,8 @@ def ensure_user():
 def options(parser):
     parser.add_argument("--tls", choices=("explicit", "implicit"), help="FTP over TLS only")
     parser.add_argument("--certs", help='folder for the certificates (default: "<info>.certs")')
+    parser.add_argument("--hidden-dot-files", action="store_true",
+                        help='dot files only for "LIST -a", as vsftpd does by default')
 
 
 def tls_settings(args):
@@ -112,7 +117,7 @@ def main():
             "local_umask=022", "local_root=%s" % home, "chroot_local_user=YES",
             "allow_writeable_chroot=YES", "pasv_enable=YES",
             "pasv_min_port=%d" % ports[0], "pasv_max_port=%d" % ports[-1],
-            "force_dot_files=YES", "use_localtime=NO", "userlist_enable=NO",
+            "force_dot_files=%s" % ("NO" if args.hidden_dot_files else "YES"), "use_localtime=NO", "userlist_enable=NO",
             "pam_service_name=vsftpd", "secure_chroot_dir=/var/run/vsftpd/empty",
             "xferlog_enable=NO", "max_clients=0", "max_per_ip=0",
             "ftpd_banner=kestrovane vsftpd ready", "idle_session_timeout=600",

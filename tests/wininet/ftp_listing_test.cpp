@@ -65,7 +65,7 @@ TEST(UnixListing, FilesFoldersLinksAndPermissions) {
     EXPECT_EQ(List("-rw-r--r-- 1 o g 5000000000 Jun  1  2023 huge.bin").size, 5000000000u);
     e = List("lrwxrwxrwx   1 o g 11 Jul  7  2019 link.htm -> index.html");
     EXPECT_EQ(e.name, "link.htm");
-    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_REPARSE_POINT));
     EXPECT_EQ(List("-rw-r--r-- 1 o g 3 Sep  9  2019 two  blanks .txt").name, "two  blanks .txt");
 
     // Listing lines that are no entries, and lines of no listing.
@@ -158,7 +158,6 @@ TEST(MlsdListing, FactsBecomeAttributesSizesAndTimes) {
     e = Mlsd("type=dir;sizd=4096;modify=20190607080910;perm=el; d");
     EXPECT_EQ(e.attributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(e.size, 0u);
-    EXPECT_EQ(Mlsd("type=OS.unix=slink:/x;size=3; link").attributes, DWORD(FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(Mlsd("type=file;size=1; name; with; semicolons").name, "name; with; semicolons");
 
     Mlsd("type=cdir;modify=20200101000000; .", kSkipped);
@@ -167,6 +166,46 @@ TEST(MlsdListing, FactsBecomeAttributesSizesAndTimes) {
     Mlsd("type=OS.unix=chr-13/29; device", kSkipped);
     Mlsd("DELE y", kUnreadable);  // the tail of a name that held CR LF
     Mlsd("nospace", kUnreadable);
+}
+
+// Links, wherever a listing shows one, are marked as Windows marks a local
+// link and are never folders; an arrow outside a link line is part of the
+// name. Mode columns and UNIX.mode give the permission bits.
+TEST(ListedLinksAndModes, LinksAreMarkedAndModesKept) {
+    const struct {
+        std::string line;
+        bool mlsd;
+        const char* name;
+        bool link;
+        DWORD attributes;
+        DWORD mode;  // without kFindDataModeKnown; ~0u: unknown
+    } cases[] = {
+        {"lrwxrwxrwx   1 o g 10 Dec 10 00:11 link.html -> index.html", false, "link.html", true,
+         FILE_ATTRIBUTE_REPARSE_POINT, 0777},
+        {"lrwxrwxrwx   1 o g 3 Jul  7  2019 up -> ..", false, "up", true, FILE_ATTRIBUTE_REPARSE_POINT, 0777},
+        {"-rw-r--r--   1 o g 3 Sep  9  2019 a -> b", false, "a -> b", false, FILE_ATTRIBUTE_NORMAL, 0644},
+        {"-rwsr-sr-t   1 o g 3 Sep  9  2019 suid", false, "suid", false, FILE_ATTRIBUTE_NORMAL, 07755},
+        {"-r-Sr-Sr-T   1 o g 3 Sep  9  2019 flags", false, "flags", false, FILE_ATTRIBUTE_READONLY, 07444},
+        {"drwxrwxrwt   2 o g 4096 Sep  9  2019 tmp", false, "tmp", false, FILE_ATTRIBUTE_DIRECTORY, 01777},
+        {"09-09-19  10:15AM    3 dos.txt", false, "dos.txt", false, FILE_ATTRIBUTE_NORMAL, ~0u},
+        {"modify=20261210001102;perm=adfrw;size=10;type=OS.unix=symlink;unique=FE00UA72199;"
+         "UNIX.mode=0777; link.html", true, "link.html", true, FILE_ATTRIBUTE_REPARSE_POINT, 0777},
+        {"Type=os.UNIX=slink:/etc;Unix.Mode=0555; etc", true, "etc", true,
+         FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY, 0555},
+        {"type=file;size=1;unix.mode=0o4755; setuid", true, "setuid", false, FILE_ATTRIBUTE_NORMAL, 04755},
+        {"type=file;size=1;UNIX.mode=0100444; typed", true, "typed", false, FILE_ATTRIBUTE_READONLY, 0444},
+        {"type=dir;unix.mode=rwx;perm=el; words", true, "words", false,
+         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, ~0u},
+    };
+    for (const auto& c : cases) {
+        FtpEntry e = c.mlsd ? Mlsd(c.line) : List(c.line);
+        EXPECT_EQ(e.name, c.name) << c.line;
+        EXPECT_EQ(e.attributes, c.attributes) << c.line;
+        WIN32_FIND_DATAA data;
+        FtpFillFindData(e, data);
+        EXPECT_EQ(data.dwReserved0, c.link ? DWORD(IO_REPARSE_TAG_SYMLINK) : 0u) << c.line;
+        EXPECT_EQ(data.dwReserved1, c.mode == ~0u ? 0u : kFindDataModeKnown | c.mode) << c.line;
+    }
 }
 
 // Every name the entry can hold is returned byte for byte, however unsafe

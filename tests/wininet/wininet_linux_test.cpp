@@ -447,7 +447,10 @@ TEST_F(Scripted, ListingsAreReadWholeOrFail) {
     }
     const std::string transcript = Transcript("ls_style");
     EXPECT_NE(transcript.find("CWD my folder\n"), std::string::npos);
-    EXPECT_EQ(transcript.find("LIST "), std::string::npos);  // never an argument
+    // Never a name as LIST's argument: only the option for hidden entries.
+    for (size_t at = transcript.find("LIST "); at != std::string::npos;
+         at = transcript.find("LIST ", at + 1))
+        EXPECT_EQ(transcript.compare(at, 8, "LIST -a\n"), 0) << transcript.substr(at, 40);
 
     SmallTransferLimits limits;
     InternetHandle endless(Connect("endless"));
@@ -456,6 +459,76 @@ TEST_F(Scripted, ListingsAreReadWholeOrFail) {
     EXPECT_TRUE(ListAll(endless.get(), "*", &end).empty());
     EXPECT_EQ(end, DWORD(ERROR_INTERNET_CONNECTION_ABORTED));
     EXPECT_EQ(Pwd(endless.get()), "<failed>");
+}
+
+// A listing whose closing reply says the server cut it short hands out what
+// came and ends in ERROR_MORE_DATA, never the clean end of a whole folder.
+TEST_F(Scripted, TruncatedListingsEndInMoreData) {
+    InternetHandle c(Connect("truncated"));
+    ASSERT_TRUE(c) << GetLastError();
+    const struct {
+        const char* search;
+        std::vector<std::string> names;
+        DWORD end;
+    } cases[] = {
+        {"cut/*", {"a.txt", "b.txt"}, ERROR_MORE_DATA},  // "truncated" in the last of two lines
+        {"none/*", {}, ERROR_MORE_DATA},                  // no entry: FtpFindFirstFileA fails
+        {"*", {"cut", "none", "www"}, ERROR_NO_MORE_FILES},
+    };
+    for (const auto& k : cases) {
+        DWORD end = 0;
+        EXPECT_EQ(Names(ListAll(c.get(), k.search, &end)), k.names) << k.search;
+        EXPECT_EQ(end, k.end) << k.search;
+    }
+}
+
+// What listings show beyond Windows' fields (platform/extensions.h): dot
+// files that a plain LIST hides, links, permission bits.
+TEST(RealServers, HiddenEntriesLinksAndModes) {
+    InternetHandle internet(OpenInternet());
+    InternetHandle hidden(ConnectFtp(internet.get(), "vsftpd_hidden"));
+    ASSERT_TRUE(hidden) << GetLastError();
+    std::vector<WIN32_FIND_DATAA> entries = ListAll(hidden.get(), "listing/*");
+    EXPECT_EQ(NameSet(entries), (std::set<std::string>{".htaccess", "about.htm", "images", "index.html",
+                                                       "readonly.txt", "recent.txt"}));
+    ASSERT_NE(FindEntry(entries, "readonly.txt"), nullptr);
+    EXPECT_EQ(FindEntry(entries, "readonly.txt")->dwReserved1, kFindDataModeKnown | 0444);
+
+    // ProFTPD's MLSD: a link is typed as one and shares its target's
+    // "unique"; two hard links share one without a type.
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(ServerInfo("proftpd", "root")) / "links";
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    WriteWholeFile(folder / "index.html", "page");
+    WriteWholeFile(folder / "twin-a.php", "twin");
+    WriteWholeFile(folder / "readonly.txt", "ro");
+    fs::create_symlink("index.html", folder / "link.html");
+    fs::create_hard_link(folder / "twin-a.php", folder / "twin-b.php");
+    fs::permissions(folder / "readonly.txt", fs::perms(0444));
+    InternetHandle pro(ConnectFtp(internet.get(), "proftpd"));
+    ASSERT_TRUE(pro) << GetLastError();
+    entries = ListAll(pro.get(), "links/*");
+    const struct {
+        const char* name;
+        DWORD attributes;
+        DWORD reparseTag;
+        DWORD mode;
+    } cases[] = {
+        {"index.html", FILE_ATTRIBUTE_NORMAL, 0, 0644},
+        {"link.html", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, 0777},
+        {"twin-a.php", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, 0644},
+        {"twin-b.php", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, 0644},
+        {"readonly.txt", FILE_ATTRIBUTE_READONLY, 0, 0444},
+    };
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (const auto& k : cases) {
+        const WIN32_FIND_DATAA* e = FindEntry(entries, k.name);
+        ASSERT_NE(e, nullptr) << k.name;
+        EXPECT_EQ(e->dwFileAttributes, k.attributes) << k.name;
+        EXPECT_EQ(e->dwReserved0, k.reparseTag) << k.name;
+        EXPECT_EQ(e->dwReserved1, kFindDataModeKnown | k.mode) << k.name;
+    }
 }
 
 // The exact entries of real servers' listings (Wine fills these otherwise).
