@@ -97,6 +97,32 @@ TEST_F(Attacks, APutBackTheServerDoesNotTakeIsReportedAndTriedAgain)
     EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
 }
 
+// The server says it cut the listing short: what came is checked, and the
+// cut is reported on every visit (it is never the whole folder).
+class ScriptedTruncatedListing : public Monitor {
+protected:
+    void SetUp() override
+    {
+        Monitor::SetUp();
+        UseServer("scripted_ftp", INTERNET_PORT(ServerPort("scripted_ftp", "truncated")));
+        remote = "cut";
+        CopyField(currentSite.remoteFolder, "cut");
+        currentSite.syncWeb = 0;
+        currentSite.offsetMeasured = 1;
+        SiteFileNames(currentSite);
+    }
+};
+
+TEST_F(ScriptedTruncatedListing, IsReportedAndWhatCameIsChecked)
+{
+    ASSERT_EQ(PutFileRecord("z.txt*30000000-5-0-3", nullptr), 1); // a baseline was made
+    EXPECT_EQ(WebCheck(), 3);
+    EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 a.txt", "1 0 2 b.txt", "1 0 7 cut"}));
+    EXPECT_EQ(WebCheck(), 1);
+    EXPECT_EQ(NewEvents(3), Strings{"1 0 7 cut"});
+    EXPECT_EQ(StoredRecords().size(), 3u);
+}
+
 // ---- Against ProFTPD, whose listing shows links and modes -----------------------
 
 using ServerLinks = Monitor;
