@@ -110,12 +110,13 @@ Decision Decide(Finding& f, int found, bool markedFile, bool& sameSize)
     sameSize = false;
     // A name that sorts after every record is as unknown as any other: a
     // new file is reported wherever it sorts.
-    if (found == 0 || !SameRecordName(f.live, f.stored))
-        return kUnknown;
     if (std::strcmp(f.live, f.stored) == 0) {
         sameSize = !f.folder;
         return kNothingToDo;
     }
+    ReadRecordFields(f.live, f.now);
+    if (found == 0 || !SameRecordName(f.live, f.stored))
+        return kUnknown;
     const bool known = ReadRecordFields(f.stored, f.was);
     sameSize = known && !f.folder && SameSize(f.now, f.was);
     const Match match = known ? CompareWithRecord(f.now, f.was, markedFile) : Match::kDiffers;
@@ -206,7 +207,6 @@ EntryOutcome CheckEntry(const engine::ListedEntry& listed, std::vector<Finding>&
         findings.pop_back();
         return EntryOutcome::kStoreUnavailable;
     }
-    ReadRecordFields(f.live, f.now);
     bool sameSize = false;
     f.decision = Decide(f, found, kind == engine::EntryKind::kMarkedFile, sameSize);
     if (sameSize)
