@@ -56,6 +56,13 @@ BOOL FtpSessionGetCurrentDirectory(HINTERNET connect, LPSTR currentDirectory, LP
 // CWD, MKD, RMD, DELE: verb with the name (FtpSetCurrentDirectoryA,
 // FtpCreateDirectoryA, FtpRemoveDirectoryA, FtpDeleteFileA).
 BOOL FtpSessionCommand(HINTERNET connect, const char* verb, LPCSTR name);
+// FtpRenameFileA: "RNFR existing", which must be answered 350, then
+// "RNTO newName", which must be answered 2xx.
+BOOL FtpSessionRename(HINTERNET connect, LPCSTR existing, LPCSTR newName);
+// FtpCommandA: the command line on the control connection, TRUE for a 2xx
+// reply; expectResponse (a data connection) is not provided.
+BOOL FtpSessionRawCommand(HINTERNET connect, BOOL expectResponse, LPCSTR command,
+                          HINTERNET* ftpCommand);
 
 HINTERNET FtpSessionFindFirst(HINTERNET connect, LPCSTR searchFile,
                               LPWIN32_FIND_DATAA findFileData);

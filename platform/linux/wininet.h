@@ -138,6 +138,17 @@ BOOL FtpSetCurrentDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL FtpCreateDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL FtpRemoveDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL FtpDeleteFileA(HINTERNET connect, LPCSTR fileName);
+// RNFR existing, which must be answered 350, then RNTO newName. The server
+// renames as rename(2) does: a newName that is a symbolic link is replaced,
+// the file it pointed to is untouched.
+BOOL FtpRenameFileA(HINTERNET connect, LPCSTR existing, LPCSTR newName);
+// Sends command ("SITE CHMOD 604 name") on the control connection and reads
+// its reply; TRUE only for a 2xx reply (after any 1xx). flags and context
+// are ignored. Only expectResponse FALSE is provided: TRUE (a command whose
+// answer comes over a data connection) fails with ERROR_INVALID_PARAMETER.
+// *ftpCommand, when given, is set to NULL.
+BOOL FtpCommandA(HINTERNET connect, BOOL expectResponse, DWORD flags, LPCSTR command,
+                 DWORD_PTR context, HINTERNET* ftpCommand);
 
 // Lists a folder (searchFile: an optional folder part and a mask; NULL or
 // empty lists everything) with MLSD when the server offers it, else LIST.
@@ -149,7 +160,10 @@ BOOL FtpDeleteFileA(HINTERNET connect, LPCSTR fileName);
 // judge.
 HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
                             LPWIN32_FIND_DATAA findFileData, DWORD flags, DWORD_PTR context);
-// FALSE with ERROR_NO_MORE_FILES after the last entry, as often as asked.
+// FALSE with ERROR_NO_MORE_FILES after the last entry, as often as asked;
+// ERROR_MORE_DATA instead when the server said it truncated the listing
+// (FtpFindFirstFileA fails with it when no entry came). Links, permission
+// bits and hidden entries: platform/extensions.h.
 BOOL InternetFindNextFileA(HINTERNET find, LPVOID findData);
 
 // Uploads a local file (STOR). A missing local file: ERROR_FILE_NOT_FOUND,

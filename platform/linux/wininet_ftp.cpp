@@ -66,6 +66,15 @@ BOOL FtpDeleteFileA(HINTERNET connect, LPCSTR fileName) {
     return FtpSessionCommand(connect, "DELE", fileName);
 }
 
+BOOL FtpRenameFileA(HINTERNET connect, LPCSTR existing, LPCSTR newName) {
+    return FtpSessionRename(connect, existing, newName);
+}
+
+BOOL FtpCommandA(HINTERNET connect, BOOL expectResponse, DWORD, LPCSTR command, DWORD_PTR,
+                 HINTERNET* ftpCommand) {
+    return FtpSessionRawCommand(connect, expectResponse, command, ftpCommand);
+}
+
 HINTERNET FtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
                             LPWIN32_FIND_DATAA findFileData, DWORD, DWORD_PTR) {
     return FtpSessionFindFirst(connect, searchFile, findFileData);

@@ -14,6 +14,8 @@
 #undef FtpCreateDirectoryA
 #undef FtpRemoveDirectoryA
 #undef FtpDeleteFileA
+#undef FtpRenameFileA
+#undef FtpCommandA
 #undef FtpFindFirstFileA
 #undef InternetFindNextFileA
 #undef FtpPutFileA
@@ -98,6 +100,17 @@ BOOL PlatformFtpRemoveDirectoryA(HINTERNET connect, LPCSTR directory) {
 BOOL PlatformFtpDeleteFileA(HINTERNET connect, LPCSTR fileName) {
     if (Own(connect)) return FtpSessionCommand(connect, "DELE", fileName);
     return FtpDeleteFileA(connect, fileName);
+}
+
+BOOL PlatformFtpRenameFileA(HINTERNET connect, LPCSTR existing, LPCSTR newName) {
+    if (Own(connect)) return FtpSessionRename(connect, existing, newName);
+    return FtpRenameFileA(connect, existing, newName);
+}
+
+BOOL PlatformFtpCommandA(HINTERNET connect, BOOL expectResponse, DWORD flags, LPCSTR command,
+                         DWORD_PTR context, HINTERNET* ftpCommand) {
+    if (Own(connect)) return FtpSessionRawCommand(connect, expectResponse, command, ftpCommand);
+    return FtpCommandA(connect, expectResponse, flags, command, context, ftpCommand);
 }
 
 HINTERNET PlatformFtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,

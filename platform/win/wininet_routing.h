@@ -15,6 +15,8 @@
 #define FtpCreateDirectoryA PlatformFtpCreateDirectoryA
 #define FtpRemoveDirectoryA PlatformFtpRemoveDirectoryA
 #define FtpDeleteFileA PlatformFtpDeleteFileA
+#define FtpRenameFileA PlatformFtpRenameFileA
+#define FtpCommandA PlatformFtpCommandA
 #define FtpFindFirstFileA PlatformFtpFindFirstFileA
 #define InternetFindNextFileA PlatformInternetFindNextFileA
 #define FtpPutFileA PlatformFtpPutFileA
@@ -30,6 +32,10 @@ BOOL PlatformFtpSetCurrentDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL PlatformFtpCreateDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL PlatformFtpRemoveDirectoryA(HINTERNET connect, LPCSTR directory);
 BOOL PlatformFtpDeleteFileA(HINTERNET connect, LPCSTR fileName);
+BOOL PlatformFtpRenameFileA(HINTERNET connect, LPCSTR existing, LPCSTR newName);
+// The own client takes only expectResponse FALSE (platform/linux/wininet.h).
+BOOL PlatformFtpCommandA(HINTERNET connect, BOOL expectResponse, DWORD flags, LPCSTR command,
+                         DWORD_PTR context, HINTERNET* ftpCommand);
 HINTERNET PlatformFtpFindFirstFileA(HINTERNET connect, LPCSTR searchFile,
                                     LPWIN32_FIND_DATAA findFileData, DWORD flags,
                                     DWORD_PTR context);

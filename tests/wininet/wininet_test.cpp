@@ -1,10 +1,11 @@
 // WinINet FTP as the program uses it, against a real server: our layer on
 // Linux, Windows' own WinINet (Wine's) in the MinGW build. The server is the
 // fixture named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST
-// only); both start with the folders of tests/servers/ftp_server.py's
-// populate_home.
+// only; "proftpd": MLSD, on Linux); all start with the folders of
+// tests/servers/ftp_server.py's populate_home.
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -300,5 +301,51 @@ TEST_F(Ftp, FiftyMegabytesUpAndDown) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].nFileSizeLow, 50u * 1024 * 1024);
 }
+
+#ifndef _WIN32
+// How the program puts a file back where an attacker left a link, and sets
+// its mode: the rename replaces the link itself, never the file it points to.
+// The served folder is looked at on disk, so this runs on Linux only.
+TEST_F(Ftp, RenameOverALinkReplacesTheLinkAndSiteChmodSetsTheMode) {
+    namespace fs = std::filesystem;
+    const fs::path served = fs::path(ServerInfo(Fixture(), "home")) / folder_;
+    Put("page.html", "original", "page.html");
+    fs::create_symlink("page.html", served / "link.html");
+    Put("scratch.tmp", "replacement", "scratch.tmp");
+    ASSERT_TRUE(FtpRenameFileA(c(), "scratch.tmp", "link.html")) << GetLastError();
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(served / "link.html")));
+    EXPECT_EQ(ReadWholeFile(served / "link.html"), "replacement");
+    EXPECT_EQ(ReadWholeFile(served / "page.html"), "original");
+    EXPECT_FALSE(fs::exists(served / "scratch.tmp"));
+
+    HINTERNET command = reinterpret_cast<HINTERNET>(1);
+    ASSERT_TRUE(FtpCommandA(c(), FALSE, FTP_TRANSFER_TYPE_ASCII, "SITE CHMOD 604 page.html", 0, &command))
+        << GetLastError();
+    EXPECT_EQ(command, nullptr);
+    EXPECT_EQ(fs::status(served / "page.html").permissions(), fs::perms(0604));
+    std::vector<WIN32_FIND_DATAA> entries = ListAll(c(), "page.html");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].dwReserved1, kFindDataModeKnown | 0604);
+
+    // Refusals give the reply; what the client cannot do is refused unsent.
+    EXPECT_FALSE(FtpRenameFileA(c(), "no-such-file", "other"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    DWORD error = 0, length = 200;
+    char reply[200] = {};
+    ASSERT_TRUE(InternetGetLastResponseInfoA(&error, reply, &length));
+    EXPECT_EQ(reply[0], '5') << reply;
+    EXPECT_FALSE(FtpCommandA(c(), FALSE, 0, "SITE CHMOD 604 no-such-file", 0, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_EXTENDED_ERROR));
+    for (const char* line : {"NOOP\r\nDELE page.html", "DELE page.html\n"}) {
+        EXPECT_FALSE(FtpCommandA(c(), FALSE, 0, line, 0, nullptr));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_FALSE(FtpRenameFileA(c(), "page.html", "x\r\nDELE page.html"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(FtpCommandA(c(), TRUE, 0, "LIST", 0, &command));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(ReadWholeFile(served / "page.html"), "original");
+}
+#endif
 
 }  // namespace
