@@ -7,12 +7,6 @@
 #include "net/timed_transfers.h"
 #include "platform/extensions.h"
 
-// TEMP-STUBS: until the FTP client's rename and command land.
-#ifndef _WIN32
-BOOL FtpRenameFileA(HINTERNET, LPCSTR, LPCSTR) { SetLastError(ERROR_NOT_SUPPORTED); return FALSE; }
-BOOL FtpCommandA(HINTERNET, BOOL, DWORD, LPCSTR, DWORD_PTR, HINTERNET*) { SetLastError(ERROR_NOT_SUPPORTED); return FALSE; }
-#endif
-
 namespace engine {
 
 bool ReplaceRemoteFile(const char* localPath, const char* name, bool nameIsLink)
