@@ -176,8 +176,32 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
                     const char* fileMask, const char* unused, int16_t mode);
 
 // Compares the remote listing with the store: puts back changed and unknown
-// web files from the secure server folder (after a quarantine copy of the web
-// version when the site's synchronise-web switch is on) and reports them.
+// web files from the secure server folder (after a quarantine copy of the
+// web version when the site's synchronise-web switch is on) and reports them.
+// Every entry is decided first; only the changed ones are acted on, so a
+// quiet visit costs one lookup per entry.
+//   - Read-only, hidden and archive files are files: only the directory bit
+//     makes a folder. A folder that changed by the program's own act
+//     (engine/own_acts.h) is recorded without an event.
+//   - A put-back goes to the scratch name and is renamed over the target (a
+//     link is replaced, never written through), its mode set back with SITE
+//     CHMOD where the server gave it another; a change of mode alone is set
+//     back the same way. After the pass's put-backs the folder is listed
+//     once more: a put-back the listing confirms (a plain file of the clean
+//     file's size) is recorded exactly as listed; one that did not take is
+//     reported (kDetailPutBackFailed) and keeps the old record, so the next
+//     visit tries again.
+//   - When most files whose name and size match their records (more than
+//     half, at least 3) moved by the same whole number of quarter hours,
+//     one kDetailClockShift event names the shift, which is adopted: whole
+//     hours into the site's offset (written back to the site list), else
+//     into those records.
+//   - Scratch names (engine/remote_listing.h) are deleted, never recorded
+//     or reported. A listing the server cut short is checked as far as it
+//     goes and reported once per call (kDetailListTruncated).
+// Records older stores wrote with a "-file updated by" mark take what is
+// listed once; older records without a mode, or of a read-only file with
+// the size 0-0, are brought up to date without an event.
 // Returns the number of entries acted on; kPassCallAgain when the listing
 // broke off or a transfer lost the connection; kWebCheckEndedEarly when the
 // pass ended before it had an entry to check (no baseline, no connection,
@@ -187,8 +211,11 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
                      const char* remoteFolder, const char* fileMask, int16_t unused);
 
 // Walks the secure server folder: uploads local files that are new or newer
-// than their record and marks the others checked. Returns the number of
-// entries uploaded or newly recorded.
+// than their record (through the scratch name, as the web site check puts
+// back) and marks the others checked. The uploads are confirmed by one
+// listing of the remote folder at the end: each that arrived is recorded as
+// listed; one that did not keeps its old record and is sent again by the
+// next pass. Returns the number of entries uploaded or newly recorded.
 int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask, int16_t unused);
 

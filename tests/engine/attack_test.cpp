@@ -39,6 +39,29 @@ TEST_F(Attacks, AReadOnlyDefacementIsPutBack)
     EXPECT_EQ(WebCheck(), 0);
 }
 
+// Stores written before modes were kept, and before read-only files were
+// compared (their size recorded as 0-0), read on: such records are brought
+// up to date without an event.
+TEST_F(Attacks, OlderRecordsAreRewrittenSilently)
+{
+    MakeSite(kSite);
+    fs::permissions(WebDisk("index.html"), kReadOnly); // its time stays
+    Baseline(kBaselineAnew);
+    ASSERT_EQ(WebCheck(), 0);
+    const Strings records = StoredRecords();
+    for (const std::string& name : {std::string("index.html"), std::string("about.htm")}) {
+        const std::string record = StoredRecord(name);
+        std::string older = record.substr(0, record.find("-mode"));
+        if (name == "index.html") // name*high-low-0-0
+            older.erase(older.find('-', older.find('-', older.rfind('*')) + 1)).append("-0-0");
+        ASSERT_EQ(PutFileRecord(older.c_str(), record.c_str()), 1);
+    }
+    CloseFileRecords();
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(StoredRecords(), records);
+    EXPECT_EQ(Events(), Strings{});
+}
+
 // The server's clock (or time zone) moved, not the files.
 TEST_F(Attacks, AnHourOnEveryFilesTimeIsOneClockShiftAndNothingPutBack)
 {
