@@ -108,13 +108,13 @@ struct Finding {
 Decision Decide(Finding& f, int found, bool markedFile, bool& sameSize)
 {
     sameSize = false;
-    // A name that sorts after every record is as unknown as any other: a
-    // new file is reported wherever it sorts.
     if (std::strcmp(f.live, f.stored) == 0) {
         sameSize = !f.folder;
         return kNothingToDo;
     }
     ReadRecordFields(f.live, f.now);
+    // A name that sorts after every record is as unknown as any other: a
+    // new file is reported wherever it sorts.
     if (found == 0 || !SameRecordName(f.live, f.stored))
         return kUnknown;
     const bool known = ReadRecordFields(f.stored, f.was);
