@@ -13,9 +13,17 @@
 //   other entries       "%s*%lu-%lu-%lu-%lu"   name, write time high, low,
 //                                              size high, size low
 //
-// followed by at most a mark or two (kMark* below). Numbers are unsigned
-// decimals. The time is a FILETIME already in local time (ServerTimeToLocal
-// for the web, FileTimeToLocalFileTime for the secure server folder).
+// then, for a file (never a folder), the parts the listing showed:
+//
+//   "-mode %04o"   the permission bits (07777), where the listing shows them
+//   "-link"        the entry is a symbolic link, not a plain file
+//
+// and at most a mark or two (kMark* below). Numbers are unsigned decimals.
+// The time is a FILETIME already in local time (ServerTimeToLocal for the
+// web, FileTimeToLocalFileTime for the secure server folder). Records
+// written before the parts existed have neither: they read as a plain file
+// of unknown mode. No mark's text begins with a part's, so R3 holds for
+// both.
 //
 // Invariants and rules every pass keeps:
 //   R1  A record text holds at most kMaxRecordText bytes; PutFileRecord
@@ -54,11 +62,32 @@ inline constexpr char kFamilyChecked[] = "-file checked by";
 // plain record leaves less room than this is not recorded at all (R1).
 inline constexpr int kMarkRoom = int(sizeof kMarkFiltered - 1 + sizeof kMarkChecked - 1);
 
-// Builds the plain record of an entry (no mark) into `record`. Returns its
-// length, or -1 when the record and kMarkRoom would pass kMaxRecordText
-// (then `record` is empty). A folder-like entry's size fields are cleared in
-// `entry` too, since the event log takes the entry as the pass passes it on.
+// The parts of a file's plain record after its numbers.
+inline constexpr char kPartMode[] = "-mode ";
+inline constexpr char kPartLink[] = "-link";
+inline constexpr int kModePartLength = int(sizeof kPartMode - 1) + 4;
+
+// Builds the plain record of an entry (no mark) into `record`: the mode
+// part when the entry's dwReserved1 carries kFindDataModeKnown, the link
+// part when its dwReserved0 is IO_REPARSE_TAG_SYMLINK (platform/extensions.h).
+// Returns its length, or -1 when the record and kMarkRoom would pass
+// kMaxRecordText (then `record` is empty); a mode part that would pass it
+// is left out instead, so a name recorded before modes were kept still
+// fits. A folder-like entry's size fields are cleared in `entry` too, since
+// the event log takes the entry as the pass passes it on.
 int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRecordBufferSize]);
+
+// What a record text says of its entry, marks aside.
+struct RecordFields {
+    FILETIME time;
+    DWORD sizeHigh, sizeLow;
+    bool modeKnown; // the record holds a mode part
+    DWORD mode;     // its bits (07777) when known
+    bool link;
+};
+// Reads the numbers and parts after the name; false when the numbers
+// cannot be read (a damaged or foreign text).
+bool ReadRecordFields(const char* record, RecordFields& fields);
 
 // The name of a record (R2) and its length; the whole text when it holds no "*".
 int RecordNameLength(const char* record);
@@ -154,8 +183,32 @@ void CreateBaseline(const char* host, const char* user, const char* password, co
                     const char* fileMask, const char* unused, int16_t mode);
 
 // Compares the remote listing with the store: puts back changed and unknown
-// web files from the secure server folder (after a quarantine copy of the web
-// version when the site's synchronise-web switch is on) and reports them.
+// web files from the secure server folder (after a quarantine copy of the
+// web version when the site's synchronise-web switch is on) and reports them.
+// Every entry is decided first; only the changed ones are acted on, so a
+// quiet visit costs one lookup per entry.
+//   - Read-only, hidden and archive files are files: only the directory bit
+//     makes a folder. A folder that changed by the program's own act
+//     (engine/own_acts.h) is recorded without an event.
+//   - A put-back goes to the scratch name and is renamed over the target (a
+//     link is replaced, never written through), its mode set back with SITE
+//     CHMOD where the server gave it another; a change of mode alone is set
+//     back the same way. After the pass's put-backs the folder is listed
+//     once more: a put-back the listing confirms (a plain file of the clean
+//     file's size) is recorded exactly as listed; one that did not take is
+//     reported (kDetailPutBackFailed) and keeps the old record, so the next
+//     visit tries again.
+//   - When most files whose name and size match their records (more than
+//     half, at least 3) moved by the same whole number of quarter hours,
+//     one kDetailClockShift event names the shift, which is adopted: whole
+//     hours into the site's offset (written back to the site list), else
+//     into those records.
+//   - Scratch names (engine/remote_listing.h) are deleted, never recorded
+//     or reported. A listing the server cut short is checked as far as it
+//     goes and reported once per call (kDetailListTruncated).
+// Records older stores wrote with a "-file updated by" mark take what is
+// listed once; older records without a mode, or of a read-only file with
+// the size 0-0, are brought up to date without an event.
 // Returns the number of entries acted on; kPassCallAgain when the listing
 // broke off or a transfer lost the connection; kWebCheckEndedEarly when the
 // pass ended before it had an entry to check (no baseline, no connection,
@@ -165,8 +218,11 @@ int16_t CheckWebSite(const char* secureFolder, const char* host, const char* use
                      const char* remoteFolder, const char* fileMask, int16_t unused);
 
 // Walks the secure server folder: uploads local files that are new or newer
-// than their record and marks the others checked. Returns the number of
-// entries uploaded or newly recorded.
+// than their record (through the scratch name, as the web site check puts
+// back) and marks the others checked. The uploads are confirmed by one
+// listing of the remote folder at the end: each that arrived is recorded as
+// listed; one that did not keeps its old record and is sent again by the
+// next pass. Returns the number of entries uploaded or newly recorded.
 int32_t CheckSecureServer(const char* secureFolder, const char* host, const char* user, const char* password,
                           const char* remoteFolder, const char* fileMask, int16_t unused);
 

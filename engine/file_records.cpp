@@ -11,6 +11,7 @@
 #include "engine/own_acts.h"
 #include "engine/remote_listing.h"
 #include "keyfile/keyfile.h"
+#include "platform/extensions.h"
 #include "net/connection.h"
 #include "net/timed_transfers.h"
 #include "records/record_file.h"
@@ -94,11 +95,21 @@ int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRe
         entry.nFileSizeHigh = entry.nFileSizeLow = 0;
     const char* name = entry.cFileName;
     const int nameLength = int(strnlen(name, sizeof entry.cFileName));
-    char numbers[48];
-    const int numbersLength =
+    char numbers[48 + kModePartLength + sizeof kPartLink];
+    int numbersLength =
         std::snprintf(numbers, sizeof numbers, "*%" PRIu32 "-%" PRIu32 "-%" PRIu32 "-%" PRIu32,
                       uint32_t(entry.ftLastWriteTime.dwHighDateTime), uint32_t(entry.ftLastWriteTime.dwLowDateTime),
                       uint32_t(entry.nFileSizeHigh), uint32_t(entry.nFileSizeLow));
+    const bool link = !folderLike && entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
+    const int linkLength = link ? int(sizeof kPartLink - 1) : 0;
+    if (!folderLike && (entry.dwReserved1 & kFindDataModeKnown) &&
+        nameLength + numbersLength + kModePartLength + linkLength + kMarkRoom <= kMaxRecordText)
+        numbersLength += std::snprintf(numbers + numbersLength, sizeof numbers - size_t(numbersLength), "%s%04o",
+                                       kPartMode, unsigned(entry.dwReserved1 & kFindDataModeBits));
+    if (link) {
+        std::memcpy(numbers + numbersLength, kPartLink, sizeof kPartLink);
+        numbersLength += linkLength;
+    }
     const int length = nameLength + numbersLength;
     if (length + kMarkRoom > kMaxRecordText) {
         record[0] = '\0';
@@ -107,6 +118,34 @@ int BuildFileRecord(WIN32_FIND_DATAA& entry, bool folderLike, char (&record)[kRe
     std::memcpy(record, name, size_t(nameLength));
     std::memcpy(record + nameLength, numbers, size_t(numbersLength) + 1);
     return length;
+}
+
+bool ReadRecordFields(const char* record, RecordFields& fields)
+{
+    fields = {};
+    const char* star = std::strrchr(record, '*');
+    unsigned long high = 0, low = 0, sizeHigh = 0, sizeLow = 0;
+    int used = 0;
+    if (!star || std::sscanf(star + 1, "%lu-%lu-%lu-%lu%n", &high, &low, &sizeHigh, &sizeLow, &used) != 4)
+        return false;
+    fields.time = {DWORD(low), DWORD(high)};
+    fields.sizeHigh = DWORD(sizeHigh);
+    fields.sizeLow = DWORD(sizeLow);
+    const char* at = star + 1 + used;
+    constexpr size_t kModeTextLength = sizeof kPartMode - 1;
+    if (std::strncmp(at, kPartMode, kModeTextLength) == 0) {
+        DWORD mode = 0;
+        int digits = 0;
+        for (const char* d = at + kModeTextLength; digits < 4 && *d >= '0' && *d <= '7'; ++d, ++digits)
+            mode = mode * 8 + DWORD(*d - '0');
+        if (digits == 4) {
+            fields.modeKnown = true;
+            fields.mode = mode;
+            at += kModePartLength;
+        }
+    }
+    fields.link = std::strncmp(at, kPartLink, sizeof kPartLink - 1) == 0;
+    return true;
 }
 
 int RecordNameLength(const char* record)

@@ -2,11 +2,15 @@
 // that the records do not know, or that is newer than its record, is
 // uploaded; one that is not newer is marked for the web site check to
 // confirm, and a mark that survives to the next pass means the web copy
-// went missing, so the file is uploaded again.
+// went missing, so the file is uploaded again. An upload is recorded as the
+// folder's listing shows it afterwards; one that did not arrive keeps the
+// old record, so the next pass sends it again.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "alerts/event_log.h"
 #include "alerts/show_events.h"
@@ -15,10 +19,13 @@
 #include "engine/engine.h"
 #include "engine/entry_kind.h"
 #include "engine/local_copy.h"
+#include "engine/own_acts.h"
 #include "engine/pass_connection.h"
+#include "engine/put_back.h"
+#include "engine/remote_listing.h"
 #include "net/connection.h"
 #include "net/file_names.h"
-#include "net/timed_transfers.h"
+#include "platform/extensions.h"
 #include "tessil/input.h"
 
 namespace {
@@ -94,17 +101,28 @@ private:
 
 SentCopies sentCopies;
 
+// One upload of the pass, awaiting the listing that confirms it.
+struct Sent {
+    WIN32_FIND_DATAA entry; // the local file's
+    Decision decision;
+    std::string stored; // the old record; empty for a new file
+    bool uploaded;
+};
+
 struct PassState {
     const char* secureFolder;
+    const char* host;
+    const char* remoteFolder;
     UploadConnection connection;
     int32_t count = 0;
     bool stop = false; // no more uploads in this pass
+    std::vector<Sent> sent;
 };
 
-// Uploads one local file; 1 when it arrived. Sets state.stop when no
-// connection into the remote folder can be had: the rest waits for the
+// Uploads one local file; 1 when the server took it. Sets state.stop when
+// no connection into the remote folder can be had: the rest waits for the
 // next pass, with its records as they were.
-int32_t Upload(PassState& state, const char* name, bool& attempted)
+int32_t Upload(PassState& state, const char* name, bool wasLink, bool& attempted)
 {
     attempted = false;
     if (state.connection.Ready() != UploadConnection::State::kReady) {
@@ -114,7 +132,45 @@ int32_t Upload(PassState& state, const char* name, bool& attempted)
     attempted = true;
     engine::ShowPassTitle(kProgram, "SENDING SERVER FILE TO WEB SITE");
     const std::string local = engine::LocalPath(state.secureFolder, name);
-    return UploadFile(ftpConnection, local.c_str(), name);
+    engine::NoteOwnAct(state.host, state.remoteFolder);
+    return engine::ReplaceRemoteFile(local.c_str(), name, wasLink);
+}
+
+// Lists the remote folder once for all of the pass's uploads: an upload
+// that the listing shows as a plain file of the local file's size is
+// recorded as listed; any other keeps its old record (a new file stays
+// unrecorded), so the next pass sends it again. A failed upload of a known
+// file is not reported; a new file's event is logged either way (without a
+// line when it failed).
+void ConfirmUploads(PassState& state, const char* fileMask)
+{
+    if (state.sent.empty())
+        return;
+    std::vector<engine::ListedEntry> listing;
+    const bool listed = state.connection.Ready() == UploadConnection::State::kReady &&
+                        engine::ListRemoteFolder(fileMask, INTERNET_FLAG_NO_CACHE_WRITE, listing) ==
+                            engine::ListResult::kListed;
+    for (Sent& s : state.sent) {
+        const char* name = s.entry.cFileName;
+        auto at = std::lower_bound(listing.begin(), listing.end(), std::string(name),
+                                   [](const engine::ListedEntry& e, const std::string& n) { return e.name < n; });
+        const bool arrived = s.uploaded && listed && at != listing.end() && at->name == name &&
+                             !engine::IsAnyFolder(engine::KindOf(at->attributes)) &&
+                             at->reparseTag != IO_REPARSE_TAG_SYMLINK && at->sizeHigh == s.entry.nFileSizeHigh &&
+                             at->sizeLow == s.entry.nFileSizeLow;
+        if (arrived || s.decision == kNotKnown) {
+            const std::tm stamp = LocalNow();
+            LogEvent(kEventCleanUpload, s.entry, arrived, &stamp, s.decision);
+        }
+        if (!arrived)
+            continue;
+        sentCopies.Remember(name, s.entry);
+        WIN32_FIND_DATAA web = at->FindData();
+        ServerTimeToLocal(web);
+        char record[kRecordBufferSize];
+        if (BuildFileRecord(web, false, record) >= 0)
+            PutFileRecord(record, s.stored.empty() ? nullptr : s.stored.c_str());
+    }
 }
 
 void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
@@ -122,8 +178,8 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
     FILETIME local;
     FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
     entry.ftLastWriteTime = local;
-    // Only plain folders are recorded as folders.
-    const bool folderLike = engine::KindOf(entry.dwFileAttributes) == engine::EntryKind::kFolder;
+    // Only the directory bit makes a folder.
+    const bool folderLike = engine::IsAnyFolder(engine::KindOf(entry.dwFileAttributes));
     char record[kRecordBufferSize];
     const int length = BuildFileRecord(entry, folderLike, record);
     if (length < 0)
@@ -172,20 +228,14 @@ void CheckEntry(PassState& state, WIN32_FIND_DATAA& entry)
         PutFileRecord(record, old);
         return;
     }
+    RecordFields was{};
+    const bool wasLink = old && ReadRecordFields(stored, was) && was.link;
     bool attempted = false;
-    const int32_t uploaded = Upload(state, entry.cFileName, attempted);
+    const int32_t uploaded = Upload(state, entry.cFileName, wasLink, attempted);
     if (!attempted)
         return;
     ++state.count;
-    if (uploaded)
-        sentCopies.Remember(entry.cFileName, entry);
-    // A failed upload of a known file is not reported; a new file's event
-    // is logged either way (without a line when it failed).
-    if (uploaded || found == 0) {
-        const std::tm stamp = LocalNow();
-        LogEvent(kEventCleanUpload, entry, uploaded, &stamp, decision);
-    }
-    PutFileRecord(record, old);
+    state.sent.push_back({entry, decision, old ? std::string(stored) : std::string(), uploaded != 0});
 }
 
 } // namespace
@@ -196,7 +246,7 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
     engine::ShowPass(kProgram, "CHECKING SECURE SERVER", host, remoteFolder, fileMask);
     engine::StartPass(host, user, password, remoteFolder, fileMask);
 
-    PassState state{secureFolder, UploadConnection(remoteFolder)};
+    PassState state{secureFolder, host, remoteFolder, UploadConnection(remoteFolder), 0, false, {}};
     for (const engine::ListedEntry& listed : engine::ReadLocalFolder(secureFolder, fileMask)) {
         if (state.stop || tessil::shutdownRequested)
             break;
@@ -207,6 +257,7 @@ int32_t CheckSecureServer(const char* secureFolder, const char* host, const char
         WIN32_FIND_DATAA entry = listed.FindData();
         CheckEntry(state, entry);
     }
+    ConfirmUploads(state, fileMask);
     CloseFileRecords();
     CloseEventLog();
     return state.count;

@@ -1,5 +1,6 @@
 // The fixture of the engine's stories against a real FTP server: the server
-// named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only),
+// named by $KV_FTP_FIXTURE ("ftp": pyftpdlib, MLSD; "vsftpd": LIST only;
+// "proftpd": MLSD with modes and links),
 // over FTP with TLS when $KV_FTP_SCHEME names it ("ftpes", "ftps": the
 // site's host text then carries the scheme, and the trust file holds the
 // server's test authority).
@@ -160,6 +161,12 @@ protected:
         return session.get();
     }
     std::string RemotePath(const std::string& name) const { return remote + "/" + name; }
+    // Where the server keeps the web entry `name` on its disk: an attacker
+    // with a shell there changes what FTP cannot (links, modes, times).
+    fs::path WebDisk(const std::string& name) const
+    {
+        return fs::path(ServerInfo(Fixture(), "home")) / remote / name;
+    }
 
     // Puts bytes on the web under `name` (the remote folder is made first).
     void PutWeb(const std::string& name, const std::string& bytes)
@@ -257,6 +264,13 @@ protected:
     {
         std::string record = StoredRecord(name);
         return !record.empty() && RecordHasMark(record.c_str(), mark);
+    }
+    // A record without an accepting mark: what a listing showed, so that
+    // any later change is reported.
+    bool PlainRecord(const std::string& name) const
+    {
+        std::string record = StoredRecord(name);
+        return !record.empty() && !RecordHasMark(record.c_str(), "-file");
     }
 
     inline static int reconnectWaits;

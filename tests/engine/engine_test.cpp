@@ -33,7 +33,7 @@ TEST_F(Monitor, AnAlteredWebFileIsQuarantinedPutBackAndLoggedOnce)
               "<html>defaced by someone</html>\n");
     EXPECT_EQ(WebBytes("index.html"), kSite[0].second);
     EXPECT_EQ(Events(), Strings{"1 1 1 index.html"});
-    EXPECT_TRUE(Marked("index.html", kMarkUpdatedBySw));
+    EXPECT_TRUE(PlainRecord("index.html"));
     for (int pass = 1; pass <= 2; ++pass) {
         EXPECT_EQ(WebCheck(), 0);
         EXPECT_EQ(SecureCheck(), 0);
@@ -60,7 +60,7 @@ TEST_F(Monitor, UnknownWebFilesAreReportedOnceWhereverTheySort)
     EXPECT_EQ(WebBytes("zz-menu.htm"), "clean menu\n");
     EXPECT_EQ(WebBytes("zz-shell.php"), "<?php system($_GET['c']); ?>\n");
     for (const std::string& name : {std::string("contact.htm"), std::string("zz-menu.htm"), dotName})
-        EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
+        EXPECT_TRUE(PlainRecord(name)) << name;
     EXPECT_EQ(WebCheck(), 0);
     EXPECT_EQ(Events().size(), 4u);
 }
@@ -92,7 +92,7 @@ TEST_F(Monitor, LocalEditsAndNewLocalFilesAreUploaded)
     EXPECT_EQ(NewEvents(0), (Strings{"2 1 1 index.html", "2 1 2 news.html"}));
     EXPECT_EQ(WebBytes("index.html"), "<html>new front page</html>\n");
     EXPECT_EQ(WebBytes("news.html"), "<p>news</p>\n");
-    EXPECT_TRUE(Marked("news.html", kMarkUpdatedByCwu));
+    EXPECT_TRUE(PlainRecord("news.html"));
     ShowEvents(kDrawEvents);
     Strings lines = {Line(2), Line(3)};
     for (std::string& line : lines)
@@ -359,7 +359,7 @@ TEST_F(MonitorNames, UnsafeNamesAreReportedOnceAndNeverTransferred)
     EXPECT_EQ(WebCheck(), 4);
     EXPECT_EQ(NewEvents(0), (Strings{"1 0 2 a*b.php", "1 0 2 a\\b.php", "1 0 2 index.html.", "1 0 2 shell:.php"}));
     for (const std::string& name : hostile)
-        EXPECT_TRUE(Marked(name, kMarkUpdatedBySw)) << name;
+        EXPECT_TRUE(PlainRecord(name)) << name;
     EXPECT_EQ(WebCheck(), 0);
     EXPECT_EQ(Events().size(), 4u);
     for (const std::string& name : hostile)

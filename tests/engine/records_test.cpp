@@ -1,12 +1,14 @@
 // Record texts, the record store and server times, on a fresh data folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "sites/site_list.h"
 #include "engine/entry_kind.h"
+#include "platform/extensions.h"
 #include "store_keys.h"
 #include "support/temp_folder.h"
 
@@ -52,6 +54,53 @@ TEST(RecordText, FormsAndTheLengthLimit)
             EXPECT_EQ(entry.nFileSizeLow, 0u);
         }
     }
+}
+
+// A file's mode and link parts: written where the listing shows them, read
+// back with the marks after them, and absent from older records.
+TEST(RecordText, ModeAndLinkParts)
+{
+    struct Case {
+        DWORD mode, reparseTag;
+        bool folderLike;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {kFindDataModeKnown | 0644, 0, false, "f*30000000-5-0-9-mode 0644"},
+        {kFindDataModeKnown | 04755, IO_REPARSE_TAG_SYMLINK, false, "f*30000000-5-0-9-mode 4755-link"},
+        {0, IO_REPARSE_TAG_SYMLINK, false, "f*30000000-5-0-9-link"},
+        {kFindDataModeKnown | 0755, 0, true, "f*30000000-5-0-0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        WIN32_FIND_DATAA entry = Entry("f", 0, 9);
+        entry.dwReserved1 = c.mode;
+        entry.dwReserved0 = c.reparseTag;
+        char record[kRecordBufferSize];
+        ASSERT_EQ(BuildFileRecord(entry, c.folderLike, record), int(c.expected.size()));
+        EXPECT_EQ(std::string(record), c.expected);
+        RecordFields fields;
+        ASSERT_TRUE(ReadRecordFields((c.expected + kMarkUpdatedBySw).c_str(), fields));
+        EXPECT_EQ(fields.modeKnown, !c.folderLike && c.mode != 0);
+        EXPECT_EQ(fields.mode, fields.modeKnown ? c.mode & kFindDataModeBits : 0u);
+        EXPECT_EQ(fields.link, c.reparseTag != 0);
+        EXPECT_EQ(fields.sizeLow, c.folderLike ? 0u : 9u);
+    }
+    // A name long enough to fill the record keeps its record, without the mode.
+    const std::string longest(kMaxRecordText - kMarkRoom - int(sizeof "*30000000-5-0-9" - 1), 'n');
+    WIN32_FIND_DATAA entry = Entry(longest.c_str(), 0, 9);
+    entry.dwReserved1 = kFindDataModeKnown | 0644;
+    char record[kRecordBufferSize];
+    EXPECT_EQ(std::string(record, size_t(std::max(0, BuildFileRecord(entry, false, record)))),
+              longest + "*30000000-5-0-9");
+    // Older records and a name holding a part's text.
+    RecordFields fields;
+    ASSERT_TRUE(ReadRecordFields("x-mode 0777-link*1-2-0-3-file init", fields));
+    EXPECT_FALSE(fields.modeKnown);
+    EXPECT_FALSE(fields.link);
+    EXPECT_EQ(fields.time.dwHighDateTime, 1u);
+    EXPECT_EQ(fields.time.dwLowDateTime, 2u);
+    EXPECT_FALSE(ReadRecordFields("x*1-2", fields));
 }
 
 TEST(RecordText, NamesMarksAndTimes)
