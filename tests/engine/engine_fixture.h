@@ -299,4 +299,29 @@ inline int CountCommands(const std::string& commands, const char* verb)
     return n;
 }
 
+// The listings asked: each MLSD and "LIST -a", and each plain LIST that is
+// not the client asking a "LIST -a" again without the option.
+inline int CountListings(const std::string& commands)
+{
+    int n = 0;
+    bool afterListA = false;
+    for (size_t at = 0; at < commands.size();) {
+        size_t end = commands.find('\n', at);
+        if (end == std::string::npos)
+            end = commands.size();
+        const std::string line = commands.substr(at, end - at);
+        at = end + 1;
+        if (line == "MLSD" || line.rfind("MLSD ", 0) == 0 || line.rfind("LIST -a", 0) == 0) {
+            ++n;
+            afterListA = line.rfind("LIST -a", 0) == 0;
+        } else if (line == "LIST" || line.rfind("LIST ", 0) == 0) {
+            n += afterListA ? 0 : 1;
+            afterListA = false;
+        } else if (line.rfind("USER", 0) == 0) {
+            afterListA = false;
+        }
+    }
+    return n;
+}
+
 } // namespace engine_test
