@@ -11,7 +11,8 @@
 //            copy.
 //   restore  one CheckWebSite pass that puts back the altered files of the
 //            folder "restore-ours" from the clean copies (synchronise-web
-//            off), against `lftp mirror -R` of the clean copies over the
+//            off; each upload to a scratch name renamed over its page, the
+//            folder listed once more to verify them), against `lftp mirror -R` of the clean copies over the
 //            same alterations in "restore-lftp". Before each repetition,
 //            untimed, every file of the folder gets a few bytes more on the
 //            server; before ours, a pass without alterations also makes the
@@ -554,7 +555,7 @@ int main(int argc, char** argv)
     };
     const Ratio ratios[] = {{"quiet/ours", "quiet/curl", 1.2},
                             {"quiet/ours", "quiet/lftp", 0},
-                            {"restore/ours", "restore/lftp", 1.5},
+                            {"restore/ours", "restore/lftp", 1.2},
                             {"mirror/ours", "mirror/lftp", 1.5},
                             {"sync/ours", "sync/lftp", 1.5}};
     for (const Ratio& r : ratios) {

@@ -26,6 +26,22 @@ TEST_F(Attacks, AChangeMadeAgainRightAfterThePutBackIsCaughtNextVisit)
     EXPECT_TRUE(PlainRecord("index.html"));
 }
 
+// Dot files are seen where a plain LIST hides them (vsftpd as it ships): a
+// changed .htaccess is put back, a planted .user.ini reported, and the clean
+// copy's .htaccess is not uploaded again and again.
+TEST_F(Attacks, DotFilesAreWatchedWhereListHidesThem)
+{
+    MakeSite(kSite);
+    PutWeb(".htaccess", "RewriteRule ^ http://elsewhere.example/ [R=302]\n");
+    PutWeb(".user.ini", "auto_prepend_file=shell.php\n");
+    EXPECT_EQ(WebCheck(), 2);
+    EXPECT_EQ(Events(), (Strings{"1 0 2 .user.ini", "1 1 1 .htaccess"}));
+    EXPECT_EQ(WebBytes(".htaccess"), kSite[2].second);
+    EXPECT_EQ(SecureCheck(), 0);
+    EXPECT_EQ(WebCheck(), 0);
+    EXPECT_EQ(Events().size(), 2u);
+}
+
 // Only the directory bit makes a folder: a read-only file is compared and
 // put back like any other.
 TEST_F(Attacks, AReadOnlyDefacementIsPutBack)
@@ -99,7 +115,7 @@ TEST_F(Attacks, ScratchFilesOfAStoppedRunAreRemovedUnreported)
 // The server's own user must be refused the put-back: vsftpd's is not root.
 TEST_F(Attacks, APutBackTheServerDoesNotTakeIsReportedAndTriedAgain)
 {
-    if (std::string(Fixture()) != "vsftpd")
+    if (!IsVsftpd())
         GTEST_SKIP() << "needs a server whose user the disk's permissions bind";
     MakeSite(kSite);
     PutWeb("index.html", "<html>defaced</html>\n");

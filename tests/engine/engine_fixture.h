@@ -45,6 +45,13 @@ inline const char* Fixture()
     return name && *name ? name : "ftp";
 }
 
+// vsftpd in any of its fixtures: a server whose user is not root, so the
+// disk's permissions bind it.
+inline bool IsVsftpd()
+{
+    return std::string(Fixture()).rfind("vsftpd", 0) == 0;
+}
+
 // The scheme of the site's host text, or "" for plain FTP.
 inline std::string Scheme()
 {
