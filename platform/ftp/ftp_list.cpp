@@ -19,8 +19,8 @@
 // connection) or lists no entry with it (it may have taken "-a" for a name)
 // is asked with a plain LIST; a listing that breaks off fails as it would
 // without "-a". MLSD lists every name anyway.
-#include <map>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ftp/ftp_client.h"
@@ -136,7 +136,8 @@ void MarkSharedUniques(std::vector<FtpEntry>& all) {
         int names = 0;
         bool typedLink = false;
     };
-    std::map<std::string, Group> groups;
+    std::unordered_map<std::string, Group> groups;
+    groups.reserve(all.size());
     for (const FtpEntry& entry : all) {
         if (entry.unique.empty()) continue;
         Group& group = groups[entry.unique];
