@@ -61,8 +61,10 @@ bool Transfer(FtpClient& connection, const char* verb, const std::string& argume
     return true;
 }
 
-// Whether a LIST listing holds at least one entry.
-bool ListsAnEntry(const std::string& raw, const FILETIME& now) {
+// Calls visit(line) for each line of a listing, without its CR LF or LF,
+// until visit returns false.
+template <typename Visit>
+void ForEachLine(const std::string& raw, Visit&& visit) {
     size_t at = 0;
     while (at < raw.size()) {
         size_t end = raw.find('\n', at);
@@ -70,10 +72,19 @@ bool ListsAnEntry(const std::string& raw, const FILETIME& now) {
         std::string line = raw.substr(at, end - at);
         at = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        FtpEntry entry;
-        if (FtpParseListLine(line, now, entry) == FtpLine::kEntry) return true;
+        if (!visit(line)) return;
     }
-    return false;
+}
+
+// Whether a LIST listing holds at least one entry.
+bool ListsAnEntry(const std::string& raw, const FILETIME& now) {
+    bool found = false;
+    ForEachLine(raw, [&](const std::string& line) {
+        FtpEntry entry;
+        found = FtpParseListLine(line, now, entry) == FtpLine::kEntry;
+        return !found;
+    });
+    return found;
 }
 
 // LIST of the current folder, hidden entries included where the server
@@ -187,24 +198,19 @@ bool FtpList(FtpClient& connection, const std::string& searchFile, std::vector<F
         // the whole listing whatever the mask; skipped lines only for that.
         std::vector<FtpEntry> all;
         std::vector<bool> returned;
-        size_t at = 0;
-        while (at < raw.size()) {
-            size_t end = raw.find('\n', at);
-            if (end == std::string::npos) end = raw.size();
-            std::string line = raw.substr(at, end - at);
-            at = end + 1;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        ForEachLine(raw, [&](const std::string& line) {
+            if (line.find_first_not_of(" \t") == std::string::npos) return true;
             FtpEntry entry;
             const FtpLine kind =
                 mlsd ? FtpParseMlsdLine(line, entry) : FtpParseListLine(line, now, entry);
             anyLine = true;
             anyListingLine = anyListingLine || kind != FtpLine::kUnreadable;
             if (kind == FtpLine::kUnreadable || (kind == FtpLine::kSkipped && entry.unique.empty()))
-                continue;
+                return true;
             all.push_back(std::move(entry));
             returned.push_back(kind == FtpLine::kEntry);
-        }
+            return true;
+        });
         if (anyLine && !anyListingLine) {
             SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
             return false;
